@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "platform/plist.h"
 #include "settings/device_info.h"
@@ -23,6 +24,9 @@ class ActionHost {
   virtual int32_t sendControlToVantrel(uint32_t connection, uint32_t code, int32_t param,
                                        int32_t* result) = 0;
   virtual int32_t sendControlToEveryVantrel(uint32_t code, int32_t param, int32_t* result) = 0;
+  // The connection handle of the first device of the device list; nothing when the list is
+  // empty (a snippet is pasted through the first device).
+  virtual std::optional<uint32_t> firstDeviceConnection() const = 0;
   // The frontmost application's signature as a four-character code, 0 when unknown.
   virtual uint32_t frontApplication() const = 0;
   // Character-to-key-code and character-to-modifier tables (256 entries each) of the layout.
