@@ -1,0 +1,171 @@
+#include "settings/prefs_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/files.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct RecordingSender : CommandSender {
+  std::vector<std::string> commands;
+  void postCommand(const pl::Dictionary& command) override { commands.push_back(command.stringValue("command")); }
+};
+
+pl::DictRef profile(int64_t product, int64_t vmin, int64_t vmax, bool withParam) {
+  auto p = pl::makeDict();
+  auto dev = pl::makeDict();
+  dev->setInteger("device product id", product);
+  dev->setInteger("device version min", vmin);
+  dev->setInteger("device version max", vmax);
+  p->set("target device", dev);
+  if (withParam) {
+    auto param = pl::makeDict();
+    param->setInteger("triggerTime", 7);
+    p->set("param", param);
+  }
+  return p;
+}
+
+pl::DictRef settings(int64_t version, std::vector<pl::DictRef> profiles) {
+  auto d = pl::makeDict();
+  d->setInteger("version", version);
+  auto a = pl::makeArray();
+  for (auto& p : profiles) a->append(p);
+  d->set("devices", a);
+  return d;
+}
+
+class PrefsFile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = fs::temp_directory_path() /
+          ("vantrel-prefs-" + std::to_string(::getpid()) + "-" +
+           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    userPath = (dir / "settings.plist").string();
+    factoryPath = (dir / "factory.plist").string();
+    auto snippets = pl::makeArray();
+    snippets->append(pl::makeDict());
+    factory = settings(3, {profile(1, 0, 0, true), profile(2, 0x107, 0, true)});
+    factory->set("snippets", snippets);
+    ASSERT_TRUE(pl::writeXmlFile(*factory, factoryPath));
+  }
+  void TearDown() override { fs::remove_all(dir); }
+  void writeRaw(const std::string& path, const std::string& bytes) { std::ofstream(path) << bytes; }
+
+  fs::path dir;
+  std::string userPath, factoryPath;
+  pl::DictRef factory;
+  RecordingSender sender;
+};
+
+TEST_F(PrefsFile, HelperReadsUserFileOrFactory) {
+  EXPECT_EQ(VantrelReadHelperPrefs(userPath, factoryPath)->getArray("devices")->size(), 2u);
+  ASSERT_TRUE(pl::writeXmlFile(*settings(3, {}), userPath));
+  auto d = VantrelReadHelperPrefs(userPath, factoryPath);
+  ASSERT_TRUE(d);
+  EXPECT_TRUE(d->getArray("devices")->empty()) << "the helper takes a version 3 file even without profiles";
+  ASSERT_TRUE(pl::writeXmlFile(*settings(2, {profile(9, 0, 0, false)}), userPath));
+  EXPECT_EQ(VantrelReadHelperPrefs(userPath, factoryPath)->getArray("devices")->size(), 2u);
+  writeRaw(userPath, "garbage");
+  EXPECT_TRUE(VantrelReadHelperPrefs(userPath, factoryPath));
+  EXPECT_FALSE(VantrelReadHelperPrefs(userPath, (dir / "none").string()));
+  EXPECT_TRUE(fs::exists(userPath)) << "the helper never writes";
+}
+
+TEST_F(PrefsFile, PaneWritesFactoryWhenNoFile) {
+  PaneLoadReport report;
+  auto d = VantrelLoadPanePrefs(userPath, factoryPath, &sender, &report);
+  ASSERT_TRUE(d);
+  EXPECT_TRUE(report.wroteFactory);
+  EXPECT_FALSE(report.backupPath);
+  EXPECT_EQ(sender.commands, std::vector<std::string>{"update"});
+  EXPECT_TRUE(pl::isEqual(pl::readFile(userPath), factory));
+  EXPECT_FALSE(fs::exists(userPath + ".bak"));
+}
+
+TEST_F(PrefsFile, PaneKeepsUnusableFilesAsBackups) {
+  const std::string old = pl::toXml(*settings(2, {profile(1, 0, 0, false)})).value();
+  writeRaw(userPath, old);
+  writeRaw(userPath + ".bak", "earlier backup");
+  PaneLoadReport report;
+  auto d = VantrelLoadPanePrefs(userPath, factoryPath, &sender, &report);
+  ASSERT_TRUE(d);
+  EXPECT_EQ(report.backupPath, userPath + ".bak.1");
+  EXPECT_EQ(files::readWhole(userPath + ".bak").value(), "earlier backup");
+  EXPECT_EQ(files::readWhole(userPath + ".bak.1").value(), old);
+  EXPECT_TRUE(pl::isEqual(pl::readFile(userPath), factory));
+
+  // Unparsable, and version 3 with no profiles: both kept, each under the next free name.
+  writeRaw(userPath, "not a plist");
+  VantrelLoadPanePrefs(userPath, factoryPath, &sender, &report);
+  EXPECT_EQ(report.backupPath, userPath + ".bak.2");
+  ASSERT_TRUE(pl::writeXmlFile(*settings(3, {}), userPath));
+  VantrelLoadPanePrefs(userPath, factoryPath, &sender, &report);
+  EXPECT_EQ(report.backupPath, userPath + ".bak.3");
+  EXPECT_EQ(files::readWhole(userPath + ".bak.2").value(), "not a plist");
+  EXPECT_EQ(sender.commands.size(), 3u);
+}
+
+TEST_F(PrefsFile, PaneMergesFactoryWithoutWriting) {
+  auto mine = profile(1, 0, 0, false);
+  mine->setString("settings name", "mine");
+  auto otherMax = profile(2, 0x107, 0x200, false);  // same product and minimum, other maximum
+  ASSERT_TRUE(pl::writeXmlFile(*settings(3, {mine, otherMax}), userPath));
+  const auto before = files::readWhole(userPath);
+  PaneLoadReport report;
+  auto d = VantrelLoadPanePrefs(userPath, factoryPath, &sender, &report);
+  ASSERT_TRUE(d);
+  EXPECT_TRUE(report.usedUserFile);
+  EXPECT_FALSE(report.wroteFactory);
+  auto devices = d->getArray("devices");
+  ASSERT_EQ(devices->size(), 3u);
+  EXPECT_EQ(devices->dictAt(0)->stringValue("settings name"), "mine");
+  EXPECT_EQ(devices->dictAt(0)->getDict("param")->integerValue("triggerTime"), 7);
+  EXPECT_FALSE(devices->dictAt(1)->contains("param"));
+  EXPECT_EQ(devices->dictAt(2)->getDict("target device")->integerValue("device version max"), 0);
+  EXPECT_TRUE(d->getArray("snippets"));
+  EXPECT_TRUE(sender.commands.empty());
+  EXPECT_EQ(files::readWhole(userPath), before);
+
+  // Without a factory file the user's file is used as it is; with neither, nothing.
+  EXPECT_EQ(VantrelLoadPanePrefs(userPath, (dir / "none").string(), &sender)->getArray("devices")->size(), 2u);
+  EXPECT_FALSE(VantrelLoadPanePrefs((dir / "none1").string(), (dir / "none2").string(), &sender));
+}
+
+TEST_F(PrefsFile, SaveWritesXmlAndNotifiesOnlyOnSuccess) {
+  auto d = settings(3, {profile(1, 0, 0, false)});
+  auto options = pl::makeDict();
+  options->setReal("acceleration", 1.5);
+  options->setBool("jump", true);
+  d->getArray("devices")->dictAt(0)->set("options", options);
+  ASSERT_TRUE(VantrelSavePrefs(*d, userPath, &sender));
+  const std::string xml = files::readWhole(userPath).value();
+  EXPECT_NE(xml.find("<real>1.5"), std::string::npos);
+  EXPECT_NE(xml.find("<true/>"), std::string::npos);
+  EXPECT_TRUE(pl::isEqual(pl::readFile(userPath), d));
+
+  d->set("bad", std::make_shared<pl::Opaque>());
+  EXPECT_FALSE(VantrelSavePrefs(*d, userPath, &sender));
+  EXPECT_FALSE(VantrelSavePrefs(*settings(3, {}), (dir / "settings.plist" / "x").string(), &sender));
+  EXPECT_EQ(sender.commands.size(), 1u);
+  EXPECT_EQ(files::readWhole(userPath).value(), xml);
+}
+
+TEST(PrefsPath, SettingsPathUnderHome) {
+  const char* old = std::getenv("HOME");
+  const std::string saved = old ? old : "";
+  ::setenv("HOME", "/home/someone", 1);
+  EXPECT_EQ(VantrelSettingsPath(), "/home/someone/Library/Preferences/com.halvorn.vantrel.settings.plist");
+  if (old) ::setenv("HOME", saved.c_str(), 1);
+  else ::unsetenv("HOME");
+}
+
+}  // namespace
