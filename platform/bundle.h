@@ -1,0 +1,77 @@
+// Bundles and their localised string tables.
+//
+// A bundle is a resources folder. Each language it is localised for has a folder
+// "<resources>/<lang>.lproj" holding string tables, "<Table>.strings" in the usual key-value
+// syntax ("KEY" = "value"; with comments and backslash escapes). Lookups follow the user's
+// language, taken from LC_ALL, LC_MESSAGES and LANG in that order ("de_DE.UTF-8" looks in
+// "de_DE.lproj", then "de.lproj"), and fall back to English. A key that no table holds gives the
+// caller's default value, or the key itself when that is empty.
+//
+// Tables are read once per bundle, language and name and kept. Main thread only.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+using StringTable = std::map<std::string, std::string>;
+
+// Parses the text of a ".strings" file (UTF-8, or UTF-16 with a byte-order mark). A malformed
+// file yields the entries that could be read: after a syntax error the parser skips to the next
+// ";" and goes on. Later duplicates replace earlier ones.
+StringTable parseStringsFile(std::string_view text);
+
+// The language codes to try for the user's locale, most specific first, without the English
+// fallback: "de_DE.UTF-8@euro" -> {"de_DE", "de"}; "C", "POSIX" and an empty locale -> {}.
+std::vector<std::string> languagesForLocale(std::string_view locale);
+
+// The user's locale name: the first non-empty of LC_ALL, LC_MESSAGES, LANG ("" when none).
+std::string userLocaleName();
+
+class Bundle {
+ public:
+  explicit Bundle(std::string resourcePath);
+
+  // The bundle of the running program: the compiled-in resources folder unless
+  // setMainResourcePath chose another one.
+  static const Bundle& main();
+  // Points the main bundle at another resources folder (tests, tools); an empty path restores
+  // the compiled-in one.
+  static void setMainResourcePath(const std::string& path);
+  // Forces the language of every lookup (tools, tests): "de", "en", ...; nullopt follows the
+  // locale again.
+  static void setLanguageOverride(std::optional<std::string> language);
+
+  const std::string& resourcePath() const { return fState->resourcePath; }
+
+  // The path of "<name>.<ext>" in the resources folder ("" when the file does not exist).
+  std::string pathForResource(const std::string& name, const std::string& ext) const;
+
+  // The ".lproj" languages this bundle has, sorted.
+  std::vector<std::string> localizations() const;
+  // The languages a lookup tries in order: the user's (or the override) that this bundle has,
+  // then "en" (and "English", "Base") when present.
+  std::vector<std::string> lookupLanguages() const;
+
+  // The value of `key` in table `table` (e.g. "Localizable") for the user's language; `value`
+  // when no table holds the key, or `key` itself when `value` is empty.
+  std::string localizedString(const std::string& key, const std::string& value,
+                              const std::string& table) const;
+
+ private:
+  struct State {
+    std::string resourcePath;
+    // Parsed tables by "<lang>/<table>"; a missing file caches as an empty table.
+    std::map<std::string, StringTable> tables;
+  };
+  const StringTable& loadTable(const std::string& language, const std::string& table) const;
+
+  std::shared_ptr<State> fState;  // copies of a bundle share their tables
+};
+
+}  // namespace platform
