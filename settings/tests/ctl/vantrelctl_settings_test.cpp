@@ -1,0 +1,109 @@
+// vantrelctl's settings commands, run as a user runs them: one JSON object on standard output,
+// a message on standard error and a non-zero status for bad input.
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "settings/models.h"
+
+namespace {
+
+struct CtlRun {
+  int status = -1;
+  std::string out;
+  nlohmann::json json() const { return nlohmann::json::parse(out); }
+};
+
+CtlRun run(const std::string& args) {
+  CtlRun r;
+  const std::string cmd = std::string("HOME=/nonexistent-home ") + VANTRELCTL + " " + args + " 2>/dev/null";
+  FILE* p = ::popen(cmd.c_str(), "r");
+  if (!p) return r;
+  char buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+  const int st = ::pclose(p);
+  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+  return r;
+}
+
+std::string hex(unsigned v) {
+  char b[16];
+  std::snprintf(b, sizeof b, "0x%04X", v);
+  return b;
+}
+
+TEST(Vantrelctl, ModelsAndFactoryCheck) {
+  CtlRun r = run("models");
+  ASSERT_EQ(r.status, 0);
+  auto j = r.json();
+  EXPECT_EQ(j["vendor"], models::kVendorID);
+  ASSERT_EQ(j["products"].size(), 7u);
+  EXPECT_EQ(j["products"][6], models::kDev7SecondProductID);
+  EXPECT_EQ(j["names"].size(), 6u);
+
+  r = run("check");  // no user file under this HOME: the factory file is checked
+  ASSERT_EQ(r.status, 0);
+  j = r.json();
+  EXPECT_EQ(j["kind"], "factory");
+  EXPECT_EQ(j["helper_uses"], true);
+  EXPECT_EQ(j["pane_uses"], true);
+  EXPECT_EQ(j["version"], 3);
+  EXPECT_EQ(j["profiles"], 7);
+  EXPECT_EQ(j["all_valid"], true);
+}
+
+TEST(Vantrelctl, MatchAndRecord) {
+  const std::string dev3 = " --vendor " + std::to_string(models::kVendorID) + " --product " +
+                           hex(models::productOfDevice(3)) + " --release 0x0105";
+  CtlRun r = run("match" + dev3);
+  ASSERT_EQ(r.status, 0);
+  auto j = r.json();
+  EXPECT_EQ(j["result"], true);
+  EXPECT_EQ(j["best"], 2);
+  EXPECT_EQ(j["global"], 2);
+
+  r = run("record" + dev3 + " --bundle-id com.example.app");
+  ASSERT_EQ(r.status, 0);
+  j = r.json();
+  EXPECT_EQ(j["ok"], true);
+  const std::string rec = j["record"];
+  ASSERT_EQ(rec.size(), 352u);
+  EXPECT_EQ(rec.substr(0, 4), "0114") << "enabled, 400 dpi";
+  EXPECT_EQ(rec.find_first_not_of("0123456789abcdef"), std::string::npos);
+  EXPECT_EQ(j["decoded"]["button_count"], 5);
+
+  // An unknown device: nothing matches, and all 176 bytes are still printed.
+  r = run("record --vendor 1 --product 2 --release 3");
+  ASSERT_EQ(r.status, 0);
+  j = r.json();
+  EXPECT_EQ(j["ok"], false);
+  EXPECT_EQ(j["best"], -1);
+  EXPECT_EQ(j["record"], std::string(352, '0'));
+}
+
+TEST(Vantrelctl, BadInputFailsCleanly) {
+  EXPECT_EQ(run("match --vendor 1 --product 2").status, 2);
+  EXPECT_EQ(run("match --vendor 0x --product 2 --release 1").status, 2);
+  EXPECT_EQ(run("match --vendor 65536 --product 2 --release 1").status, 2);
+  EXPECT_EQ(run("match --vendor 1 --product 2 --release 1 --colour red").status, 2);
+  EXPECT_EQ(run("record --settings /nonexistent.plist --vendor 1 --product 2 --release 1").status, 2);
+  EXPECT_EQ(run("check /nonexistent.plist").status, 2);
+  EXPECT_TRUE(run("check /nonexistent.plist").out.empty());
+
+  // A file that is not a property list is reported, not refused.
+  const auto path = std::filesystem::temp_directory_path() / ("vantrelctl-" + std::to_string(::getpid()));
+  std::ofstream(path) << "hello";
+  CtlRun r = run("check " + path.string());
+  std::filesystem::remove(path);
+  ASSERT_EQ(r.status, 0);
+  EXPECT_EQ(r.json()["parsed"], false);
+  EXPECT_EQ(r.json()["helper_uses"], false);
+}
+
+}  // namespace
