@@ -58,8 +58,10 @@ class Bundle {
   // then "en" (and "English", "Base") when present.
   std::vector<std::string> lookupLanguages() const;
 
-  // The value of `key` in table `table` (e.g. "Localizable") for the user's language; `value`
-  // when no table holds the key, or `key` itself when `value` is empty.
+  // The value of `key` in table `table` (e.g. "Localizable"; "" means that one): taken from the
+  // first of lookupLanguages() whose table holds the key, so a text missing in the user's
+  // language shows in English; `value` when no table holds the key, or `key` itself when
+  // `value` is empty.
   std::string localizedString(const std::string& key, const std::string& value,
                               const std::string& table) const;
 
