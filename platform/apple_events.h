@@ -1,0 +1,82 @@
+// Apple events, the process list and opening applications by creator code: what the system
+// events (restart, shut down, sleep) and the media commands are sent through.
+//
+// The runtime backend is NullAppleEventServices below (it finds no process and sends nothing),
+// so no test, demo or button press ever reaches this machine's power management. The test
+// double is platform/fake/fake_apple_events.h.
+#pragma once
+
+#include <cstdint>
+
+// A four-character code, first character in the most significant byte.
+constexpr uint32_t FourCharCode(const char (&s)[5]) {
+  return (static_cast<uint32_t>(static_cast<unsigned char>(s[0])) << 24) |
+         (static_cast<uint32_t>(static_cast<unsigned char>(s[1])) << 16) |
+         (static_cast<uint32_t>(static_cast<unsigned char>(s[2])) << 8) |
+         static_cast<uint32_t>(static_cast<unsigned char>(s[3]));
+}
+
+struct ProcessSerialNumber {
+  uint32_t highLongOfPSN = 0;
+  uint32_t lowLongOfPSN = 0;
+  bool operator==(const ProcessSerialNumber&) const = default;
+};
+
+inline constexpr ProcessSerialNumber kNoProcess{0, 0};
+inline constexpr ProcessSerialNumber kSystemProcess{0, 1};
+
+// Status codes.
+inline constexpr int32_t kNoErr = 0;
+inline constexpr int32_t kParamErr = -50;
+inline constexpr int32_t kProcNotFound = -600;
+inline constexpr int32_t kLSApplicationNotFoundErr = -10814;
+inline constexpr int32_t kOSAScriptError = -1753;
+
+// Event classes, address type and send modes.
+inline constexpr uint32_t kCoreEventClass = FourCharCode("aevt");
+inline constexpr uint32_t kTypeProcessSerialNumber = FourCharCode("psn ");
+inline constexpr int32_t kAENoReply = 0x01;
+inline constexpr int32_t kAEAlwaysInteract = 0x30;
+inline constexpr int32_t kAECanSwitchLayer = 0x40;
+inline constexpr int16_t kAutoGenerateReturnID = -1;
+inline constexpr int32_t kAnyTransactionID = 0;
+inline constexpr int32_t kAEDefaultTimeout = -1;
+
+// One Apple event as it is created and sent: addressed to a process by serial number.
+struct AppleEvent {
+  uint32_t addressType = kTypeProcessSerialNumber;
+  ProcessSerialNumber target;
+  uint32_t eventClass = 0;
+  uint32_t eventID = 0;
+  int16_t returnID = kAutoGenerateReturnID;
+  int32_t transactionID = kAnyTransactionID;
+  int32_t sendMode = kAENoReply;
+  int32_t timeout = kAEDefaultTimeout;
+  bool operator==(const AppleEvent&) const = default;
+};
+
+class AppleEventServices {
+ public:
+  virtual ~AppleEventServices() = default;
+  // The process after *psn in the process list (start from kNoProcess); kProcNotFound at the
+  // end of the list.
+  virtual int32_t getNextProcess(ProcessSerialNumber* psn) = 0;
+  // The four-character signature of a process; an error when its information cannot be read.
+  virtual int32_t getProcessSignature(const ProcessSerialNumber& psn, uint32_t* signature) = 0;
+  // Finds the application with this creator code and opens it (it starts asynchronously).
+  virtual int32_t openApplicationWithCreator(uint32_t creator) = 0;
+  // Creates the event and sends it; the status of the send.
+  virtual int32_t sendAppleEvent(const AppleEvent& event) = 0;
+};
+
+// Until the simulated world provides processes, nothing is running, nothing can be opened and
+// no event is delivered.
+class NullAppleEventServices final : public AppleEventServices {
+ public:
+  int32_t getNextProcess(ProcessSerialNumber*) override { return kProcNotFound; }
+  int32_t getProcessSignature(const ProcessSerialNumber&, uint32_t*) override {
+    return kProcNotFound;
+  }
+  int32_t openApplicationWithCreator(uint32_t) override { return kLSApplicationNotFoundErr; }
+  int32_t sendAppleEvent(const AppleEvent&) override { return kProcNotFound; }
+};

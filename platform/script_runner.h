@@ -1,0 +1,21 @@
+// Running a user's script (button command "run script"). The runtime backend is
+// NullScriptRunner until a script host exists; the test double is
+// platform/fake/fake_script_runner.h.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/apple_events.h"
+
+class ScriptRunner {
+ public:
+  virtual ~ScriptRunner() = default;
+  // Compiles and runs the source to its end; the status (0 when it ran without error).
+  virtual int32_t runAppleScript(const std::string& source) = 0;
+};
+
+class NullScriptRunner final : public ScriptRunner {
+ public:
+  int32_t runAppleScript(const std::string&) override { return kOSAScriptError; }
+};
