@@ -1,0 +1,109 @@
+#include "platform/linux/linux_system.h"
+
+#include <dirent.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <thread>
+
+#include "platform/files.h"
+
+namespace sys {
+
+// ---- processes ---------------------------------------------------------------------------------
+
+std::vector<uint32_t> ProcFsProcessManager::listPids() const {
+  std::vector<uint32_t> pids;
+  DIR* dir = ::opendir(root_.c_str());
+  if (dir == nullptr) return pids;
+  while (const dirent* e = ::readdir(dir)) {
+    const char* name = e->d_name;
+    if (*name == '\0') continue;
+    char* end = nullptr;
+    const unsigned long pid = std::strtoul(name, &end, 10);
+    if (*end != '\0' || pid == 0 || pid > 0xFFFFFFFFul) continue;
+    pids.push_back(static_cast<uint32_t>(pid));
+  }
+  ::closedir(dir);
+  std::sort(pids.begin(), pids.end());
+  return pids;
+}
+
+std::string ProcFsProcessManager::processName(uint32_t pid) const {
+  const std::string base = files::join(root_, std::to_string(pid));
+  if (auto cmdline = files::readWhole(files::join(base, "cmdline"))) {
+    const std::string argv0 = cmdline->substr(0, cmdline->find('\0'));
+    const size_t slash = argv0.rfind('/');
+    std::string name = slash == std::string::npos ? argv0 : argv0.substr(slash + 1);
+    if (!name.empty()) return name;
+  }
+  if (auto comm = files::readWhole(files::join(base, "comm"))) {
+    while (!comm->empty() && comm->back() == '\n') comm->pop_back();
+    return *comm;
+  }
+  return {};
+}
+
+OSErr ProcFsProcessManager::GetCurrentProcess(ProcessSerialNumber* psn) {
+  if (psn == nullptr) return paramErr;
+  *psn = ProcessSerialNumber{0, static_cast<uint32_t>(::getpid())};
+  return noErr;
+}
+
+OSErr ProcFsProcessManager::GetNextProcess(ProcessSerialNumber* psn) {
+  if (psn == nullptr) return paramErr;
+  if (psn->highLongOfPSN == 0 && psn->lowLongOfPSN == kNoProcess) walk_ = listPids();
+  const uint32_t after = psn->lowLongOfPSN;
+  auto it = std::upper_bound(walk_.begin(), walk_.end(), after);
+  if (psn->highLongOfPSN != 0 || it == walk_.end()) {
+    *psn = ProcessSerialNumber{0, kNoProcess};
+    return procNotFound;
+  }
+  *psn = ProcessSerialNumber{0, *it};
+  return noErr;
+}
+
+OSErr ProcFsProcessManager::GetProcessInformation(const ProcessSerialNumber& psn,
+                                                  ProcessInfoRec* info) {
+  if (info == nullptr || psn.highLongOfPSN != 0) return paramErr;
+  uint32_t pid = psn.lowLongOfPSN;
+  if (pid == kCurrentProcess) pid = static_cast<uint32_t>(::getpid());
+  if (info->processName != nullptr) {
+    const std::string name = processName(pid);
+    const size_t n = std::min<size_t>(name.size(), 255);
+    info->processName[0] = static_cast<unsigned char>(n);
+    std::copy_n(name.begin(), n, info->processName + 1);
+  }
+  return noErr;
+}
+
+OSErr ProcFsProcessManager::SameProcess(const ProcessSerialNumber& a,
+                                        const ProcessSerialNumber& b, bool* result) {
+  if (result == nullptr) return paramErr;
+  const auto self = static_cast<uint32_t>(::getpid());
+  auto resolve = [&](const ProcessSerialNumber& p) {
+    return p.highLongOfPSN == 0 && p.lowLongOfPSN == kCurrentProcess
+               ? ProcessSerialNumber{0, self}
+               : p;
+  };
+  *result = resolve(a) == resolve(b);
+  return noErr;
+}
+
+// ---- bundles -------------------------------------------------------------------------------------
+
+pl::DictRef InfoPlistBundleReader::infoDictionary(const std::string& bundleURL) {
+  const std::string path = pathFromURL(bundleURL);
+  if (path.empty()) return nullptr;
+  if (pl::DictRef d = pl::readDictFile(files::join(path, "Contents/Info.plist"))) return d;
+  return pl::readDictFile(files::join(path, "Info.plist"));
+}
+
+// ---- sleeping ------------------------------------------------------------------------------------
+
+void ThreadSleeper::sleepFor(std::chrono::microseconds duration) {
+  std::this_thread::sleep_for(duration);
+}
+
+}  // namespace sys

@@ -1,0 +1,36 @@
+#include "platform/qt/qt_runloop.h"
+
+#include <QMetaObject>
+#include <algorithm>
+
+namespace rl {
+
+QtRunLoop::~QtRunLoop() {
+  for (const RunLoopSourceRef& s : sources_) s->setWakeup(nullptr);
+}
+
+void QtRunLoop::post(const std::weak_ptr<RunLoopSource>& source) {
+  QMetaObject::invokeMethod(
+      &context_,
+      [source] {
+        if (auto s = source.lock()) s->perform();
+      },
+      Qt::QueuedConnection);
+}
+
+void QtRunLoop::addSource(const RunLoopSourceRef& source) {
+  if (!source || std::find(sources_.begin(), sources_.end(), source) != sources_.end()) return;
+  sources_.push_back(source);
+  std::weak_ptr<RunLoopSource> weak = source;
+  source->setWakeup([this, weak] { post(weak); });
+  if (source->isSignalled()) post(weak);
+}
+
+void QtRunLoop::removeSource(const RunLoopSourceRef& source) {
+  auto it = std::find(sources_.begin(), sources_.end(), source);
+  if (it == sources_.end()) return;
+  (*it)->setWakeup(nullptr);
+  sources_.erase(it);
+}
+
+}  // namespace rl

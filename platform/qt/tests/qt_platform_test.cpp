@@ -1,0 +1,55 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QTimer>
+
+#include "platform/qt/logind_session.h"
+#include "platform/qt/qt_display.h"
+#include "platform/qt/qt_runloop.h"
+
+namespace {
+
+int argc = 1;
+char arg0[] = "platform_qt_tests";
+char* argv[] = {arg0, nullptr};
+
+TEST(QtRunLoop, PerformsSignalledSourcesFromTheEventLoopOncePerBatch) {
+  QCoreApplication app(argc, argv);
+  rl::QtRunLoop loop;
+  int performed = 0;
+  auto early = std::make_shared<rl::RunLoopSource>([&] { ++performed; });
+  early->signal();  // signalled before it joins the loop: still performed
+  loop.addSource(early);
+  auto source = std::make_shared<rl::RunLoopSource>([&] { performed += 10; });
+  loop.addSource(source);
+  source->signal();
+  source->signal();
+  EXPECT_EQ(performed, 0);  // nothing runs inside signal()
+  QCoreApplication::processEvents();
+  EXPECT_EQ(performed, 11);
+  // A removed source stays signalled and is not performed.
+  loop.removeSource(source);
+  source->signal();
+  early->signal();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(performed, 12);
+  EXPECT_TRUE(source->isSignalled());
+}
+
+TEST(QtServices, SessionAndPointerDegradeQuietly) {
+  QCoreApplication app(argc, argv);
+  sys::LogindSession session;
+  // With logind the dictionary tells the state; without, there is none. Both are fine here.
+  pl::DictRef d = session.CGSessionCopyCurrentDictionary();
+  if (d) {
+    EXPECT_TRUE(d->contains(sys::kCGSessionOnConsoleKey));
+  }
+  if (session.sessionPath().isEmpty()) {
+    EXPECT_FALSE(d);
+  }
+  // Without a GUI application the pointer cannot move.
+  sys::QtDisplay display;
+  EXPECT_EQ(display.CGWarpMouseCursorPosition({1, 1}), sys::kCGErrorFailure);
+}
+
+}  // namespace

@@ -1,0 +1,227 @@
+// The system services the helper uses besides IOKit, each behind a small interface shaped after
+// the call it stands for: the Process Manager, the window server's session dictionary, the
+// current key modifiers and mouse buttons, Accessibility and the pointer warp, the workspace's
+// application activations, bundles' information dictionaries, and a blocking sleep.
+//
+// `sys::Platform` hands one set of them (plus IOKit and the main run loop) to the helper.
+// Backends: platform/fake/ (deterministic, driven by tests), platform/linux/ (runtime, no Qt),
+// platform/qt/ (runtime parts that need Qt: the run loop, the logind session, the pointer).
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "platform/plist.h"
+
+namespace iokit {
+class IOKit;
+}
+namespace rl {
+class RunLoop;
+}
+
+namespace sys {
+
+using OSErr = int16_t;
+using OSStatus = int32_t;
+inline constexpr OSErr noErr = 0;
+inline constexpr OSErr paramErr = -50;
+inline constexpr OSErr resNotFound = -192;
+inline constexpr OSErr procNotFound = -600;
+
+// ---- Process Manager -------------------------------------------------------------------------
+
+struct ProcessSerialNumber {
+  uint32_t highLongOfPSN = 0;
+  uint32_t lowLongOfPSN = 0;
+  bool operator==(const ProcessSerialNumber&) const = default;
+};
+inline constexpr uint32_t kNoProcess = 0;
+inline constexpr uint32_t kCurrentProcess = 2;
+
+// A Pascal string buffer: byte 0 the length, then up to 255 characters.
+using Str255 = std::array<unsigned char, 256>;
+
+struct ProcessInfoRec {
+  unsigned char* processName = nullptr;  // 256-byte buffer, or null for no name
+};
+
+class ProcessManager {
+ public:
+  virtual ~ProcessManager() = default;
+  virtual OSErr GetCurrentProcess(ProcessSerialNumber* psn) = 0;
+  // From {0, kNoProcess} the first process, from a process the next; procNotFound at the end.
+  virtual OSErr GetNextProcess(ProcessSerialNumber* psn) = 0;
+  virtual OSErr GetProcessInformation(const ProcessSerialNumber& psn, ProcessInfoRec* info) = 0;
+  virtual OSErr SameProcess(const ProcessSerialNumber& a, const ProcessSerialNumber& b,
+                            bool* result) = 0;
+};
+
+// ---- window-server session --------------------------------------------------------------------
+
+inline constexpr char kCGSessionOnConsoleKey[] = "kCGSSessionOnConsoleKey";
+
+class ConsoleSession {
+ public:
+  virtual ~ConsoleSession() = default;
+  // The session dictionary of the current user session (kCGSessionOnConsoleKey: boolean), or
+  // null when there is none.
+  virtual pl::DictRef CGSessionCopyCurrentDictionary() = 0;
+};
+
+// ---- keyboard and mouse state -------------------------------------------------------------------
+
+class InputState {
+ public:
+  virtual ~InputState() = default;
+  // Classic modifiers now held: 0x0100 command, 0x0200 shift, 0x0400 caps lock, 0x0800 option,
+  // 0x1000 control.
+  virtual uint32_t GetCurrentKeyModifiers() = 0;
+  // Mouse buttons now down: bit 0 primary, bit 1 secondary, ...
+  virtual uint32_t GetCurrentButtonState() = 0;
+};
+
+// ---- Accessibility and the pointer ------------------------------------------------------------------
+
+struct CGPoint {
+  double x = 0;
+  double y = 0;
+  bool operator==(const CGPoint&) const = default;
+};
+struct CGSize {
+  double width = 0;
+  double height = 0;
+  bool operator==(const CGSize&) const = default;
+};
+
+using AXError = int32_t;
+inline constexpr AXError kAXErrorSuccess = 0;
+inline constexpr AXError kAXErrorFailure = -25200;
+inline constexpr AXError kAXErrorIllegalArgument = -25201;
+inline constexpr AXError kAXErrorInvalidUIElement = -25202;
+inline constexpr AXError kAXErrorCannotComplete = -25204;
+inline constexpr AXError kAXErrorAttributeUnsupported = -25205;
+inline constexpr AXError kAXErrorAPIDisabled = -25211;
+inline constexpr AXError kAXErrorNoValue = -25212;
+
+inline constexpr char kAXFocusedApplicationAttribute[] = "AXFocusedApplication";
+inline constexpr char kAXFocusedWindowAttribute[] = "AXFocusedWindow";
+inline constexpr char kAXDefaultButtonAttribute[] = "AXDefaultButton";
+inline constexpr char kAXEnabledAttribute[] = "AXEnabled";
+inline constexpr char kAXPositionAttribute[] = "AXPosition";
+inline constexpr char kAXSizeAttribute[] = "AXSize";
+inline constexpr char kAXChildrenAttribute[] = "AXChildren";
+
+// An element of the user interface; backends derive their own. Released when the last
+// reference goes.
+class AXUIElement {
+ public:
+  virtual ~AXUIElement() = default;
+};
+using AXUIElementRef = std::shared_ptr<AXUIElement>;
+
+// An attribute's value: an element, a boolean, a point or size value, a number, text, or a list
+// of elements.
+using AXValue = std::variant<AXUIElementRef, bool, CGPoint, CGSize, double, std::string,
+                             std::vector<AXUIElementRef>>;
+
+class Accessibility {
+ public:
+  virtual ~Accessibility() = default;
+  // Whether this process may use the accessibility interface.
+  virtual bool AXAPIEnabled() = 0;
+  virtual AXUIElementRef AXUIElementCreateSystemWide() = 0;
+  virtual AXError AXUIElementCopyAttributeValue(const AXUIElementRef& element,
+                                                std::string_view attribute, AXValue* value) = 0;
+  virtual AXError AXUIElementGetAttributeValueCount(const AXUIElementRef& element,
+                                                    std::string_view attribute,
+                                                    long* count) = 0;
+};
+
+using CGError = int32_t;
+inline constexpr CGError kCGErrorSuccess = 0;
+inline constexpr CGError kCGErrorFailure = 1000;
+
+class Display {
+ public:
+  virtual ~Display() = default;
+  // Moves the pointer to a point in global display coordinates.
+  virtual CGError CGWarpMouseCursorPosition(CGPoint point) = 0;
+};
+
+// ---- workspace ---------------------------------------------------------------------------------
+
+// The running application of an activation; each field may be absent.
+struct RunningApplication {
+  std::optional<std::string> bundleIdentifier;
+  std::optional<std::string> bundleURL;      // e.g. "file:///Applications/Mail.app/"
+  std::optional<std::string> executableURL;  // e.g. "file:///Applications/Mail.app/Contents/MacOS/Mail"
+};
+
+class Workspace {
+ public:
+  virtual ~Workspace() = default;
+  // Called on the main thread whenever an application becomes frontmost; the argument is the
+  // notification's application, null when the notification carries none.
+  using ActivationObserver = std::function<void(const RunningApplication*)>;
+  // Returns a token for removeActivationObserver.
+  virtual int addActivationObserver(ActivationObserver observer) = 0;
+  virtual void removeActivationObserver(int token) = 0;
+};
+
+class BundleReader {
+ public:
+  virtual ~BundleReader() = default;
+  // The information dictionary of the bundle at a file URL (or plain path); null when there is
+  // no bundle or it has no readable dictionary.
+  virtual pl::DictRef infoDictionary(const std::string& bundleURL) = 0;
+};
+
+// ---- blocking waits ------------------------------------------------------------------------------
+
+class Sleeper {
+ public:
+  virtual ~Sleeper() = default;
+  // Blocks the calling thread.
+  virtual void sleepFor(std::chrono::microseconds duration) = 0;
+};
+
+// ---- all of it --------------------------------------------------------------------------------
+
+// One set of services for the helper. Every pointer must be set and outlive the user.
+struct Platform {
+  iokit::IOKit* iokit = nullptr;
+  rl::RunLoop* mainRunLoop = nullptr;
+  ProcessManager* processes = nullptr;
+  ConsoleSession* session = nullptr;
+  InputState* input = nullptr;
+  Accessibility* accessibility = nullptr;
+  Display* display = nullptr;
+  Workspace* workspace = nullptr;
+  BundleReader* bundles = nullptr;
+  Sleeper* sleeper = nullptr;
+
+  bool complete() const {
+    return iokit && mainRunLoop && processes && session && input && accessibility && display &&
+           workspace && bundles && sleeper;
+  }
+};
+
+// ---- URL helpers for bundle and executable URLs -------------------------------------------------
+
+// The path of a "file://" URL (percent escapes decoded); other text is taken as a path.
+std::string pathFromURL(std::string_view url);
+// The last path component ("Mail.app" of ".../Mail.app/"); empty for "/" or "".
+std::string lastPathComponent(std::string_view pathOrURL);
+// The name without its extension ("Mail" of "Mail.app"); a leading dot is not an extension.
+std::string deletingPathExtension(std::string_view name);
+
+}  // namespace sys
