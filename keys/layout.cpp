@@ -19,8 +19,8 @@ namespace keys {
 struct KeyboardLayout {
   std::string name;
   xkb_keymap* keymap = nullptr;
-  // Index: bit 0 Shift, bit 1 Lock, bit 2 third level, bit 3 Control.
-  xkb_state* states[16] = {};
+  // Index: bit 0 Shift, bit 1 Lock, bit 2 third level.
+  xkb_state* states[8] = {};
 
   ~KeyboardLayout() {
     for (xkb_state* s : states) xkb_state_unref(s);
@@ -102,20 +102,18 @@ std::unique_ptr<KeyboardLayout> makeLayout(xkb_keymap* keymap, uint32_t group, s
 
   const xkb_mod_mask_t shift = modByName(keymap, XKB_MOD_NAME_SHIFT);
   const xkb_mod_mask_t lock = modByName(keymap, XKB_MOD_NAME_CAPS);
-  const xkb_mod_mask_t control = modByName(keymap, XKB_MOD_NAME_CTRL);
   xkb_mod_mask_t level3 = modifiersOfKey(keymap, group, XKB_KEY_ISO_Level3_Shift, false);
   if (level3 == 0) level3 = modByName(keymap, "Mod5");
   xkb_mod_mask_t numLock = modifiersOfKey(keymap, group, XKB_KEY_Num_Lock, true);
   if (numLock == 0) numLock = modByName(keymap, XKB_MOD_NAME_NUM);
 
-  for (unsigned i = 0; i < 16; ++i) {
+  for (unsigned i = 0; i < 8; ++i) {
     xkb_state* s = xkb_state_new(keymap);
     if (!s) return nullptr;
     xkb_mod_mask_t depressed = 0, locked = numLock;
     if (i & 1) depressed |= shift;
     if (i & 2) locked |= lock;
     if (i & 4) depressed |= level3;
-    if (i & 8) depressed |= control;
     xkb_state_update_mask(s, depressed, 0, locked, 0, 0, group);
     layout->states[i] = s;
   }
@@ -398,8 +396,12 @@ uint16_t translateKey(const KeyboardLayout* layout, unsigned macKey, uint8_t mod
   if (mods & 0x04) index |= 2;
   if (mods & 0x08) index |= 4;
   if (mods & 0x10) index |= 8;
-  xkb_state* state = layout->states[index];
+  // Control does not choose a level; like a Mac layout it turns letters and @[\]^_ into
+  // control characters and leaves every other character alone (xkb's own rule would also turn
+  // digits into control characters, making Control-3 an escape).
+  xkb_state* state = layout->states[index & 7];
   char32_t c = xkb_state_key_get_utf32(state, kc);
+  if ((index & 8) && ((c >= U'@' && c <= U'_') || (c >= U'a' && c <= U'z'))) c &= 0x1F;
   if (c == 0 && display) c = deadKeyAccent(xkb_state_key_get_one_sym(state, kc));
   if (c == 0) return fixed;  // space without a character of its own still shows a space
   if (c > 0xFFFF) return 0;  // more than one UTF-16 unit
