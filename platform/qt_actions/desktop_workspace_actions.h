@@ -1,0 +1,43 @@
+// The workspace on a Linux desktop.
+//
+// - Files, folders and URLs open with the desktop's opener: "xdg-open <path or URL>".
+// - An application bundle identifier names a desktop entry: "org.gnome.Calculator" is
+//   "org.gnome.Calculator.desktop" in the applications folders of $XDG_DATA_HOME and
+//   $XDG_DATA_DIRS; it is started with "gio launch <entry file>".
+// - An application given by path: a ".desktop" file is launched as above, an executable file
+//   is started as it is. Given by name ("Calculator", "Calculator.app"): the desktop entry whose
+//   id or Name is that name (letter case ignored), else an executable of that name on $PATH.
+//
+// Every program is started detached and not waited for (the launch is asynchronous); the
+// result says whether it could be started. The starter is injectable so that tests never start
+// anything.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+#include "platform/workspace_actions.h"
+
+class DesktopWorkspaceActions final : public WorkspaceActions {
+ public:
+  using Starter = std::function<bool(const QString& program, const QStringList& arguments)>;
+
+  // Without a starter, programs are started with QProcess::startDetached.
+  explicit DesktopWorkspaceActions(Starter starter = {});
+
+  bool openFile(const std::string& path) override;
+  bool launchApplication(const std::string& nameOrPath) override;
+  bool launchAppWithBundleIdentifier(const std::string& bundleID, uint32_t options) override;
+  bool openURL(const std::string& url) override;
+
+  // The desktop entry file for an identifier, or "" (identifiers with characters other than
+  // letters, digits, ".", "-" and "_" name none).
+  static QString desktopEntryForIdentifier(const QString& id);
+  // The desktop entry whose id or Name is `name` (letter case ignored), or "".
+  static QString desktopEntryForName(const QString& name);
+
+ private:
+  bool launchDesktopEntry(const QString& file);
+  Starter fStarter;
+};

@@ -1,0 +1,158 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMimeData>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include "platform/qt_actions/desktop_workspace_actions.h"
+#include "platform/qt_actions/qt_pasteboard.h"
+#include "platform/qt_actions/qt_snippets_menu.h"
+
+namespace {
+
+QApplication& App() {
+  static int argc = 1;
+  static char name[] = "platform_qt_actions_tests";
+  static char* argv[] = {name, nullptr};
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  static QApplication app(argc, argv);
+  return app;
+}
+
+std::vector<uint8_t> Bytes(const char* s) { return {s, s + strlen(s)}; }
+
+}  // namespace
+
+TEST(QtPasteboard, KeepsTypesInOrderAndRestoresThem) {
+  App();
+  auto* foreign = new QMimeData;
+  foreign->setData("text/html", "<b>x</b>");
+  foreign->setData("text/plain", "x");
+  foreign->setData("application/x-vantrel-test", QByteArray("\0\1\2", 3));
+  QGuiApplication::clipboard()->setMimeData(foreign);
+
+  QtPasteboard pb;
+  const auto types = pb.types();
+  ASSERT_EQ(types, (std::vector<std::string>{"text/html", "text/plain", "application/x-vantrel-test"}));
+  std::vector<std::optional<std::vector<uint8_t>>> saved;
+  for (const auto& t : types) saved.push_back(pb.dataForType(t));
+  EXPECT_FALSE(pb.dataForType("image/png"));
+
+  pb.declareTypes({kStringPasteboardType});
+  EXPECT_TRUE(pb.setString("snippet", kStringPasteboardType));
+  EXPECT_FALSE(pb.setString("nope", "text/html"));  // not declared
+  EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), "snippet");
+  EXPECT_EQ(pb.types(), std::vector<std::string>{"text/plain"});
+
+  pb.declareTypes(types);
+  for (size_t i = 0; i < types.size(); ++i) ASSERT_TRUE(pb.setData(*saved[i], types[i]));
+  EXPECT_EQ(pb.types(), types);
+  EXPECT_EQ(pb.dataForType("text/html"), Bytes("<b>x</b>"));
+  EXPECT_EQ(pb.dataForType("application/x-vantrel-test"), (std::vector<uint8_t>{0, 1, 2}));
+
+  // Another program took the clipboard after our declaration: our data does not overwrite it.
+  pb.declareTypes({"text/plain"});
+  QGuiApplication::clipboard()->setText("theirs");
+  EXPECT_FALSE(pb.setString("ours", "text/plain"));
+  EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), "theirs");
+  // An empty list empties the clipboard.
+  pb.declareTypes({});
+  EXPECT_TRUE(pb.types().empty());
+}
+
+TEST(QtSnippetsMenu, TitlesAndChoice) {
+  App();
+  QtSnippetsMenu menu;
+  EXPECT_EQ(menu.itemTitle(0), "Snippet 1");
+  EXPECT_EQ(menu.itemTitle(9), "Snippet 10");
+  EXPECT_EQ(menu.itemTitle(10), "");
+  menu.setItemTitle(2, "Fish & Chips");
+  menu.setItemTitle(10, "ignored");
+  EXPECT_EQ(menu.itemTitle(2), "Fish & Chips");
+  EXPECT_EQ(menu.menu()->actions()[2]->text().toStdString(), "Fish && Chips");
+
+  auto keys = [&](std::vector<int> sequence) {
+    QTimer::singleShot(50, [sequence] {
+      QWidget* popup = QApplication::activePopupWidget();
+      ASSERT_NE(popup, nullptr);
+      for (int key : sequence) {
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(popup, &press);
+      }
+    });
+  };
+  keys({Qt::Key_Down, Qt::Key_Down, Qt::Key_Down, Qt::Key_Return});
+  EXPECT_EQ(menu.popUpAtMouseLocation(), 2);
+  keys({Qt::Key_Escape});
+  EXPECT_EQ(menu.popUpAtMouseLocation(), std::nullopt);
+}
+
+TEST(DesktopWorkspaceActions, FindsDesktopEntriesAndNeverStartsInTests) {
+  App();
+  QTemporaryDir tmp;
+  ASSERT_TRUE(tmp.isValid());
+  const QString user = tmp.filePath("user"), system = tmp.filePath("system");
+  QDir().mkpath(user + "/applications");
+  QDir().mkpath(system + "/applications");
+  auto write = [](const QString& path, const QByteArray& text) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(text);
+  };
+  write(system + "/applications/org.example.Calc.desktop",
+        "[Desktop Entry]\nType=Application\nName=Calculator\nExec=calc\n");
+  write(system + "/applications/org.example.Gone.desktop",
+        "[Desktop Entry]\nName=Gone\nHidden=true\n");
+  write(user + "/applications/org.example.Calc.desktop",
+        "[Desktop Entry]\nType=Application\nName=My Calculator\n[Other]\nName=Calculator\n");
+  qputenv("XDG_DATA_HOME", user.toUtf8());
+  qputenv("XDG_DATA_DIRS", system.toUtf8());
+
+  std::vector<QStringList> started;
+  bool succeed = true;
+  DesktopWorkspaceActions ws([&](const QString& program, const QStringList& args) {
+    started.push_back(QStringList{program} + args);
+    return succeed;
+  });
+  const QString userCalc = user + "/applications/org.example.Calc.desktop";
+  const QString systemCalc = system + "/applications/org.example.Calc.desktop";
+
+  // Identifiers: the user's entry wins; nothing outside the applications folders.
+  EXPECT_TRUE(ws.launchAppWithBundleIdentifier("org.example.Calc", kWorkspaceLaunchAsync));
+  EXPECT_FALSE(ws.launchAppWithBundleIdentifier("org.example.Missing", 0));
+  EXPECT_FALSE(ws.launchAppWithBundleIdentifier("../applications/org.example.Calc", 0));
+  EXPECT_FALSE(ws.launchAppWithBundleIdentifier("", 0));
+  // Names: by id (letter case ignored, ".app" dropped), by Name of the main group, else $PATH.
+  EXPECT_TRUE(ws.launchApplication("ORG.EXAMPLE.CALC.app"));
+  EXPECT_TRUE(ws.launchApplication("my calculator"));
+  EXPECT_FALSE(ws.launchApplication("Gone"));
+  EXPECT_FALSE(ws.launchApplication("no-such-program-anywhere"));
+  EXPECT_TRUE(ws.launchApplication("sh"));
+  // Paths.
+  EXPECT_TRUE(ws.launchApplication(systemCalc.toStdString()));
+  EXPECT_FALSE(ws.launchApplication((tmp.path() + "/nothing").toStdString()));
+  EXPECT_FALSE(ws.launchApplication(tmp.path().toStdString()));  // a folder
+  // Opening.
+  EXPECT_TRUE(ws.openFile("/tmp"));
+  EXPECT_TRUE(ws.openURL("https://example.com"));
+  succeed = false;
+  EXPECT_FALSE(ws.openURL("https://example.com"));
+
+  ASSERT_EQ(started.size(), 8u);
+  EXPECT_EQ(started[0], (QStringList{"gio", "launch", userCalc}));
+  EXPECT_EQ(started[1], (QStringList{"gio", "launch", userCalc}));
+  EXPECT_EQ(started[2], (QStringList{"gio", "launch", userCalc}));
+  EXPECT_TRUE(started[3][0].endsWith("/sh"));
+  EXPECT_EQ(started[4], (QStringList{"gio", "launch", systemCalc}));
+  EXPECT_EQ(started[5], (QStringList{"xdg-open", "/tmp"}));
+  EXPECT_EQ(started[6], (QStringList{"xdg-open", "https://example.com"}));
+  qunsetenv("XDG_DATA_HOME");
+  qunsetenv("XDG_DATA_DIRS");
+}
