@@ -37,9 +37,9 @@ constexpr ModifierName kModifierNames[] = {
 
 bool inKeypadArea(uint16_t keyCode) { return keyCode >= 65 && keyCode <= 92; }
 
-void appendPart(std::string& text, bool& appended, std::optional<std::string_view> separator,
+void appendPart(std::string& text, bool& appended, const char* separator,
                 const std::string& part) {
-  if (appended && separator) text += *separator;
+  if (appended && separator) text += separator;
   text += part;
   appended = true;
 }
@@ -88,7 +88,7 @@ std::string GetKeyName(uint16_t keyCode) {
 }
 
 std::string GetModifiersNameWithSep(uint16_t keyCode, uint16_t modifiers,
-                                    std::optional<std::string_view> separator) {
+                                    const char* separator) {
   std::string text;
   text.reserve(128);
   bool appended = false;
@@ -103,8 +103,8 @@ std::string GetModifiersName(uint16_t keyCode, uint16_t modifiers) {
 }
 
 std::string GetKeyCombinationNameWithSepAndCase(uint16_t keyCode, uint16_t modifiers,
-                                                std::optional<std::string_view> modifierSeparator,
-                                                std::optional<std::string_view> keySeparator,
+                                                const char* modifierSeparator,
+                                                const char* keySeparator,
                                                 uint8_t upperCase) {
   constexpr uint16_t kKnownModifiers = kClassicControl | kClassicCommand | kClassicOption |
                                        kClassicShift | kClassicCapsLock;
@@ -116,14 +116,14 @@ std::string GetKeyCombinationNameWithSepAndCase(uint16_t keyCode, uint16_t modif
   std::string keyPart;
   if (keyCode != kNoKeyCode) keyPart = GetKeyNameWithCase(static_cast<uint8_t>(keyCode), upperCase);
   std::string result = modifierPart;
-  if (keySeparator && !modifierPart.empty() && !keyPart.empty()) result += *keySeparator;
+  if (keySeparator && !modifierPart.empty() && !keyPart.empty()) result += keySeparator;
   result += keyPart;
   return result;
 }
 
 std::string GetKeyCombinationNameWithSep(uint16_t keyCode, uint16_t modifiers,
-                                         std::optional<std::string_view> modifierSeparator,
-                                         std::optional<std::string_view> keySeparator) {
+                                         const char* modifierSeparator,
+                                         const char* keySeparator) {
   return GetKeyCombinationNameWithSepAndCase(keyCode, modifiers, modifierSeparator, keySeparator,
                                              0);
 }

@@ -6,9 +6,7 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
-#include <string_view>
 
 // The localised text of a name key, or the key itself when no bundle or table is stored.
 std::string KeyNamesLocStr(const std::string& key);
@@ -23,18 +21,18 @@ std::string GetKeyNameWithCase(uint8_t keyCode, uint8_t upperCase);
 std::string GetKeyName(uint16_t keyCode);
 
 // The names of the set modifiers in the order Control, Command, Option, Shift, Caps Lock, then
-// "Num" for keypad keys (65-92), joined by `separator` (nothing between them when nullopt).
+// "Num" for keypad keys (65-92), joined by `separator` (UTF-8; nothing between them when null).
 std::string GetModifiersNameWithSep(uint16_t keyCode, uint16_t modifiers,
-                                    std::optional<std::string_view> separator);
+                                    const char* separator);
 std::string GetModifiersName(uint16_t keyCode, uint16_t modifiers);  // with "+"
 
 // Modifier names, key separator, key name; "(none)" for key code 255 without modifiers.
-// Separators may be nullopt (none).
+// Separators are UTF-8 text or null (none).
 std::string GetKeyCombinationNameWithSepAndCase(uint16_t keyCode, uint16_t modifiers,
-                                                std::optional<std::string_view> modifierSeparator,
-                                                std::optional<std::string_view> keySeparator,
+                                                const char* modifierSeparator,
+                                                const char* keySeparator,
                                                 uint8_t upperCase);
 std::string GetKeyCombinationNameWithSep(uint16_t keyCode, uint16_t modifiers,
-                                         std::optional<std::string_view> modifierSeparator,
-                                         std::optional<std::string_view> keySeparator);
+                                         const char* modifierSeparator,
+                                         const char* keySeparator);
 std::string GetKeyCombinationName(uint16_t keyCode, uint16_t modifiers);  // "+" for both
