@@ -48,7 +48,7 @@ class DistributedNotificationCenter : public QObject {
   bool observe(const std::string& name, Handler handler);
   void stopObserving(const std::string& name);
 
- private slots:
+ private Q_SLOTS:
   void onSignal(const QDBusMessage& message);
 
  private:

@@ -1,0 +1,208 @@
+#include "sim/describe.h"
+
+#include <cstdio>
+
+#include "keys/key_names.h"
+#include "sim/world.h"
+
+namespace sim {
+
+std::string buttonName(int button) {
+  switch (button) {
+    case 0: case 1: case 2: case 3: return "Button " + std::to_string(button + 1);
+    case 8: return "Chord 1";
+    case 9: return "Chord 2";
+    case 12: return "scroll ring";
+    default: return "button " + std::to_string(button);
+  }
+}
+
+bool driverPerformsCommand(uint16_t command) { return command <= 10 || (command >= 12 && command <= 23); }
+
+std::string commandName(uint16_t c) {
+  switch (c) {
+    case 0: return "nothing";
+    case 1: return "click";
+    case 10: return "keystroke";
+    case 11: return "type a character";
+    case 30: return "back";
+    case 31: return "forward";
+    case 32: return "cancel (Command+.)";
+    case 33: return "reload";
+    case 38: return "log out";
+    case 39: return "preferences";
+    case 40: return "hide application";
+    case 41: return "hide others";
+    case 42: return "quit application";
+    case 43: return "new";
+    case 44: return "open";
+    case 45: return "get info";
+    case 46: return "close window";
+    case 47: return "save";
+    case 48: return "print";
+    case 49: return "undo";
+    case 50: return "redo";
+    case 51: return "cut";
+    case 52: return "copy";
+    case 53: return "paste";
+    case 54: return "duplicate";
+    case 55: return "select all";
+    case 56: return "find";
+    case 57: return "minimize window";
+    case 58: return "help";
+    case 59: return "log out at once";
+    case 70: return "open item";
+    case 71: return "launch application";
+    case 72: return "open web address";
+    case 73: return "run script";
+    case 74: return "zoom in";
+    case 75: return "zoom out";
+    case 76: return "force quit";
+    case 78: return "restart";
+    case 79: return "shut down";
+    case 80: return "sleep";
+    case 90: return "play/pause";
+    case 91: return "stop";
+    case 92: return "previous track";
+    case 93: return "next track";
+    case 94: return "volume up";
+    case 95: return "volume down";
+    case 96: return "mute";
+    case 136: return "launchpad";
+    case 160: return "snippets menu";
+    case 200: return "as in the global profile";
+    default: break;
+  }
+  if (c >= 2 && c <= 8) return "click variant " + std::to_string(c);
+  if (c >= 12 && c <= 18) return "click variant " + std::to_string(c);
+  if (c == 9 || c == 19) return "driver action " + std::to_string(c);
+  if (c >= 20 && c <= 23) return "scroll action " + std::to_string(c - 19);
+  if ((c >= 100 && c <= 135) || c == 137) return "system hot key (command " + std::to_string(c) + ")";
+  if (c >= 180 && c <= 189) return "type snippet " + std::to_string(c - 180);
+  return "command " + std::to_string(c) + " (does nothing)";
+}
+
+std::string modifiersName(uint16_t m) {
+  const std::string name = GetModifiersName(255, m);
+  return name.empty() ? "none" : name;
+}
+
+std::string keystrokeName(uint8_t keyCode, uint16_t m) {
+  if (keyCode == 255) return m ? modifiersName(m) + " (no key)" : "no key";
+  std::string name = GetKeyCombinationName(keyCode, m);
+  return name + " (key " + std::to_string(keyCode) + ")";
+}
+
+std::string describeSlot(const SettingsRecordSlot& s) {
+  const std::string name = commandName(s.command);
+  if (s.command == 10) return "keystroke " + keystrokeName(static_cast<uint8_t>(s.argument), s.modifiers);
+  if ((s.command >= 1 && s.command <= 8) || (s.command >= 12 && s.command <= 18))
+    return s.modifiers ? name + " with " + modifiersName(s.modifiers) : name;
+  if (s.command >= 20 && s.command <= 23) return name + " x" + std::to_string(s.argument);
+  if (driverPerformsCommand(s.command)) return name;
+  return name + " (by the helper)";
+}
+
+std::string describeSettings(const SettingsRecord& record, const std::vector<int>& buttons) {
+  const auto d = decodeSettingsRecord(record);
+  std::string t = d.driverEnabled ? "driver on" : "driver off";
+  t += d.speed == 255 ? ", speed not given" : ", speed " + std::to_string(d.speed * 20) + " dpi";
+  if (d.acceleration == 255) {
+    t += ", acceleration not given";
+  } else {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%d.%02d", d.acceleration / 100, d.acceleration % 100);
+    t += d.acceleration ? std::string(", acceleration ") + buf : ", no acceleration";
+  }
+  if (d.axisFlags & 1) t += ", x inverted";
+  if (d.axisFlags & 2) t += ", y inverted";
+  if (d.axisFlags & 4) t += ", z inverted";
+  if (d.axisFlags & 8) t += ", x and y swapped";
+  if (d.invertWheel) t += ", wheel inverted";
+  if (d.inertialScroll) t += ", inertial scrolling";
+  if (d.slowModifiers) t += ", slow with " + modifiersName(static_cast<uint16_t>(d.slowModifiers << 8));
+  if (d.singleModifiers)
+    t += ", single axis with " + modifiersName(static_cast<uint16_t>(d.singleModifiers << 8));
+  t += "; " + std::to_string(d.buttonCount) + " buttons";
+  bool first = true;
+  for (int n = 0; n < kSettingsRecordSlots; ++n) {
+    const auto& slot = d.slots[static_cast<size_t>(n)];
+    bool listed = buttons.empty() ? slot.command != 0 : false;
+    for (int b : buttons)
+      if (b == n) listed = true;
+    if (!listed) continue;
+    t += first ? ": " : ", ";
+    first = false;
+    t += buttonName(n) + " " + describeSlot(slot);
+  }
+  return t;
+}
+
+pl::DictRef settingsFields(const SettingsRecord& record) {
+  const auto d = decodeSettingsRecord(record);
+  auto f = pl::makeDict();
+  f->setInteger("driver enabled", d.driverEnabled);
+  f->setInteger("speed", d.speed);
+  f->setInteger("acceleration", d.acceleration);
+  f->setInteger("axis flags", d.axisFlags);
+  f->setInteger("invert wheel", d.invertWheel);
+  f->setInteger("slow modifiers", d.slowModifiers);
+  f->setInteger("single modifiers", d.singleModifiers);
+  f->setInteger("button count", d.buttonCount);
+  f->setInteger("inertial scroll", d.inertialScroll);
+  auto slots = pl::makeArray();
+  for (const auto& s : d.slots) {
+    auto slot = pl::makeDict();
+    slot->setInteger("command", s.command);
+    slot->setInteger("modifiers", s.modifiers);
+    slot->setInteger("argument", s.argument);
+    slots->append(slot);
+  }
+  f->set("slots", slots);
+  f->setString("raw", hex(record.data(), record.size()));
+  return f;
+}
+
+namespace {
+constexpr const char* kScrollNames[] = {"triggerTime", "timeDecay", "timeStop", "countDecay", "countStop"};
+}
+
+std::string describeScroll(const std::array<uint8_t, 10>& r) {
+  std::string t = "scroll parameters:";
+  for (size_t i = 0; i < 5; ++i)
+    t += std::string(i ? ", " : " ") + kScrollNames[i] + " " + std::to_string(getU16(&r[i * 2]));
+  return t;
+}
+
+pl::DictRef scrollFields(const std::array<uint8_t, 10>& r) {
+  auto f = pl::makeDict();
+  for (size_t i = 0; i < 5; ++i) f->setInteger(kScrollNames[i], getU16(&r[i * 2]));
+  f->setString("raw", hex(r.data(), r.size()));
+  return f;
+}
+
+std::string describeControl(uint32_t code, uint32_t p) {
+  if (code == kControlKeystroke) {
+    const auto key = static_cast<uint8_t>((p >> 8) & 0xFF);
+    const auto mods = static_cast<uint16_t>(p >> 16);
+    if (key == 255 && mods == 0x0200) return "keyboard made active (Shift, no key)";
+    return "types " + keystrokeName(key, mods);
+  }
+  if (code == kControlReports) return p ? "state reports on" : "state reports off";
+  if (code == kControlModifiers) return "modifier keys held: " + modifiersName(static_cast<uint16_t>(p));
+  if (code == kControlPopUp) return p ? "helper menu open" : "helper menu closed";
+  return "control " + fourCCString(code) + " " + std::to_string(p);
+}
+
+std::string hex(const uint8_t* bytes, size_t n) {
+  static const char* digits = "0123456789abcdef";
+  std::string s;
+  s.reserve(n * 2);
+  for (size_t i = 0; i < n; ++i) {
+    s += digits[bytes[i] >> 4];
+    s += digits[bytes[i] & 15];
+  }
+  return s;
+}
+
+}  // namespace sim
