@@ -142,11 +142,24 @@ void VantrelActions::start(ActionHost&) {
 }
 
 void VantrelActions::buttonPressed(ActionHost& host, uint32_t connection, uint16_t button) {
-  if (fMenuOpen) {
-    // The menu holds the run loop; the press is carried out once it has closed.
-    fDeferred.emplace_back(connection, button);
+  if (fBusy) {
+    // An action is still running (a menu, a wait, a script) and holds the event loop: the
+    // press is carried out after it, in the order of arrival. A flood beyond the queue's
+    // room is dropped, as a full message queue would drop it.
+    if (fDeferred.size() < kMaxDeferredButtons) fDeferred.emplace_back(connection, button);
     return;
   }
+  fBusy = true;
+  dispatchButton(host, connection, button);
+  while (!fDeferred.empty()) {
+    const auto [nextConnection, nextButton] = fDeferred.front();
+    fDeferred.pop_front();
+    dispatchButton(host, nextConnection, nextButton);
+  }
+  fBusy = false;
+}
+
+void VantrelActions::dispatchButton(ActionHost& host, uint32_t connection, uint16_t button) {
   if (button > 15) return;
   const DeviceInfo* info = host.deviceInfoFor(connection);
   if (!info) return;
@@ -278,12 +291,9 @@ void VantrelActions::showSnippetsMenu(ActionHost& host) {
       if (!name.empty()) fServices.snippetsMenu.setItemTitle(i, name);
     }
   }
-  fMenuOpen = true;
   const std::optional<int> chosen = fServices.snippetsMenu.popUpAtMouseLocation();
-  fMenuOpen = false;
   if (chosen) handleSnippetsMenu(host, *chosen);
   host.sendControlToEveryVantrel(kVantrelControlPopUp, 0, nullptr);
-  runDeferredButtons(host);
 }
 
 void VantrelActions::handleSnippetsMenu(ActionHost& host, int tag) {
@@ -316,12 +326,4 @@ void VantrelActions::typeSnippet(ActionHost& host, int32_t index) {
   pasteboard.declareTypes(savedTypes);
   for (size_t i = 0; i < savedTypes.size(); ++i)
     if (savedData[i]) pasteboard.setData(*savedData[i], savedTypes[i]);
-}
-
-void VantrelActions::runDeferredButtons(ActionHost& host) {
-  while (!fDeferred.empty() && !fMenuOpen) {
-    const auto [connection, button] = fDeferred.front();
-    fDeferred.pop_front();
-    buttonPressed(host, connection, button);
-  }
 }

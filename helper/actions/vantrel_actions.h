@@ -59,9 +59,15 @@ class VantrelActions final : public ButtonActions {
     uint32_t systemVersion = 0;     // 0x1060 ... 0x1090; 0 asks MacOSXVersion()
   };
 
+  // Presses kept at most while an action runs.
+  static constexpr size_t kMaxDeferredButtons = 64;
+
   VantrelActions(Services services, Config config);
 
   void start(ActionHost& host) override;
+  // Presses that arrive while an earlier one is still being carried out (the snippets menu is
+  // open, a snippet is being pasted, a script runs, a media application starts) wait and are
+  // carried out after it, in order.
   void buttonPressed(ActionHost& host, uint32_t connection, uint16_t button) override;
 
   // Carries out one command for the device with this connection; `button` is the button's
@@ -84,18 +90,18 @@ class VantrelActions final : public ButtonActions {
   int32_t sendCoreEventToSystemProcess(uint32_t eventID);
   int32_t sendMediaCommand(uint8_t index);
 
-  // Button events that arrived while the snippets menu was open, not yet carried out.
+  // Button events that arrived while an action was running, not yet carried out.
   size_t deferredButtonCount() const { return fDeferred.size(); }
 
  private:
   void openItem(const std::string& path);
   void launchApplication(const std::string& nameOrPath, const std::string& bundleID);
-  void runDeferredButtons(ActionHost& host);
+  void dispatchButton(ActionHost& host, uint32_t connection, uint16_t button);
 
   Services fServices;
   Config fConfig;
   pl::DictRef fHotKeyDict;
   pl::DictRef fDefaultHotKeyDict;
-  bool fMenuOpen = false;
+  bool fBusy = false;
   std::deque<std::pair<uint32_t, uint16_t>> fDeferred;
 };

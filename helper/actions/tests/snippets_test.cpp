@@ -141,3 +141,29 @@ TEST(Snippets, ButtonsPressedWhileTheMenuIsOpenWaitForIt) {
                                              {all, kVantrelControlPopUp, 0}}));
   EXPECT_EQ(w.menu.popUps, 2);
 }
+
+TEST(Snippets, PressesDuringThePasteWaitComeAfterTheRestore) {
+  ActionsWorld w;
+  w.host.snippets = Snippets({{"a", "pasted"}});
+  w.pasteboard.put("text/plain", "mine");
+  w.host.bestProfile = ProfileWithButton(3, ButtonDict(180));
+  w.host.bestProfile->getDict("buttons")->set("04", ButtonDict(52));
+  std::string pasteboardAtCopy;
+  w.host.onControl = [&](const FakeActionHost::Control& c) {
+    if (c.param == 0x01000800) pasteboardAtCopy = w.pasteboard.stringFor("text/plain");
+  };
+  int floods = 0;
+  w.sleeper.whileSleeping = [&] {
+    for (int i = 0; i < 100; ++i, ++floods) w.actions.buttonPressed(w.host, ActionsWorld::kConnection, 4);
+    w.sleeper.whileSleeping = nullptr;
+  };
+  w.actions.buttonPressed(w.host, ActionsWorld::kConnection, 3);
+  EXPECT_EQ(floods, 100);
+  // The paste, then the presses that fitted into the queue, each after the restore.
+  const auto sent = w.keystrokes();
+  ASSERT_EQ(sent.size(), 1 + VantrelActions::kMaxDeferredButtons);
+  EXPECT_EQ(sent[0], kPasteV);
+  EXPECT_EQ(sent[1], 0x01000800);
+  EXPECT_EQ(pasteboardAtCopy, "mine");
+  EXPECT_EQ(w.actions.deferredButtonCount(), 0u);
+}

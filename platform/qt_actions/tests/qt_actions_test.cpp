@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QKeyEvent>
 #include <QMenu>
@@ -12,6 +13,7 @@
 #include <QTimer>
 
 #include "platform/qt_actions/desktop_workspace_actions.h"
+#include "platform/qt_actions/qt_event_sleeper.h"
 #include "platform/qt_actions/qt_pasteboard.h"
 #include "platform/qt_actions/qt_snippets_menu.h"
 
@@ -155,4 +157,15 @@ TEST(DesktopWorkspaceActions, FindsDesktopEntriesAndNeverStartsInTests) {
   EXPECT_EQ(started[6], (QStringList{"xdg-open", "https://example.com"}));
   qunsetenv("XDG_DATA_HOME");
   qunsetenv("XDG_DATA_DIRS");
+}
+
+TEST(QtEventLoopSleeper, KeepsServingEventsWhileWaiting) {
+  App();
+  bool served = false;
+  QTimer::singleShot(0, [&] { served = true; });
+  QElapsedTimer clock;
+  clock.start();
+  QtEventLoopSleeper().sleepMicroseconds(20000);
+  EXPECT_TRUE(served);
+  EXPECT_GE(clock.elapsed(), 19);
 }
