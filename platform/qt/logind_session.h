@@ -24,7 +24,7 @@ class LogindSession final : public QObject, public ConsoleSession {
   // The logind object path of the session; empty when there is none.
   const QString& sessionPath() const { return path_; }
 
- private slots:
+ private Q_SLOTS:
   void propertiesChanged(const QString& interface, const QVariantMap& changed,
                          const QStringList& invalidated);
 

@@ -1,0 +1,108 @@
+// Front-application tracking and the half-second periodic task.
+#include <algorithm>
+
+#include "helper/driver_interface.h"
+#include "helper/vantrel_helper.h"
+#include "keys/key_tables.h"
+
+namespace {
+
+constexpr uint32_t kReportedModifiers = 0x1B00;  // command, shift, option, control
+constexpr const char* kSystemPreferencesID = "com.apple.systempreferences";
+
+uint32_t signatureCode(const std::string& signature) {
+  if (signature.size() != 4) return 0;
+  uint32_t code = 0;
+  for (char c : signature) code = (code << 8) | static_cast<unsigned char>(c);
+  return code;
+}
+
+unsigned char fold(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 0x20) : c;
+}
+
+// The length of a Pascal string without a trailing ".app" (lower case) when it has at least
+// five characters.
+int lengthWithoutAppSuffix(const unsigned char* p) {
+  const int n = p[0];
+  if (n >= 5 && p[n - 3] == '.' && p[n - 2] == 'a' && p[n - 1] == 'p' && p[n] == 'p') return n - 4;
+  return n;
+}
+
+}  // namespace
+
+void VantrelHelper::frontAppChanged(const sys::RunningApplication* app) {
+  if (app == nullptr) return;
+
+  const std::string bundleURL = app->bundleURL.value_or(std::string());
+  std::string name;
+  std::string executable;
+  std::string signature;
+  pl::DictRef info = bundleURL.empty() ? nullptr : fPlatform.bundles->infoDictionary(bundleURL);
+  if (info) {
+    name = info->stringValue("CFBundleName");
+    executable = info->stringValue("CFBundleExecutable");
+    signature = info->stringValue("CFBundleSignature");
+  } else {
+    name = sys::deletingPathExtension(sys::lastPathComponent(bundleURL));
+    executable = sys::lastPathComponent(app->executableURL.value_or(std::string()));
+  }
+
+  fFrontAppBundleID = app->bundleIdentifier.value_or(std::string());
+  fFrontAppExecutable = std::move(executable);
+  fFrontAppBundleName = std::move(name);
+  fFrontAppSignature = std::move(signature);
+  fFrontApplication = signatureCode(fFrontAppSignature);
+
+  const bool prefPaneIsFront = fFrontAppBundleID == kSystemPreferencesID;
+  if (prefPaneIsFront != fPrefPaneIsFront) {
+    fPrefPaneIsFront = prefPaneIsFront;
+    sendControlToEveryVantrel(driver::kControlRawReports,
+                              fPrefPaneIsFront && fSendRawReports ? 1 : 0, nullptr);
+  }
+
+  // Every activation, whether or not another profile now applies.
+  sendPrefsToEveryVantrel();
+}
+
+void VantrelHelper::frontAppPeriodicTask() {
+  idleKeyModifiers();
+
+  const bool onConsole = IsSessionOnConsole();
+  if (onConsole != fUserActive && !appShouldBeIgnored(fFrontAppExecutable)) {
+    fUserActive = onConsole;
+    // Back at the console: the timer fires once at once, running this task again.
+    if (onConsole) frontAppPeriodicTask();
+  }
+
+  const bool present = !fDeviceList.empty();
+  if (!fOneMousePresent && present) {
+    makeVantrelKeyboardActive();
+    UpdateKeyTablesNumPad(fKeycodeTable, fModifiersTable, 1);
+  }
+  fOneMousePresent = present;
+}
+
+void VantrelHelper::idleKeyModifiers() {
+  const uint32_t modifiers = fPlatform.input->GetCurrentKeyModifiers() & kReportedModifiers;
+  if (modifiers == fLastKeyModifiers) return;
+  sendControlToEveryVantrel(driver::kControlModifiers, static_cast<int32_t>(modifiers), nullptr);
+  fLastKeyModifiers = modifiers;
+}
+
+bool VantrelHelper::appShouldBeIgnored(std::string_view executable) {
+  return executable == "SecurityAgent";
+}
+
+int16_t VantrelHelper::pStringCmpNoAppSuffix(const unsigned char* a, const unsigned char* b) {
+  if (a == nullptr || b == nullptr) return static_cast<int16_t>((a != nullptr) - (b != nullptr));
+  const int na = lengthWithoutAppSuffix(a);
+  const int nb = lengthWithoutAppSuffix(b);
+  const int n = std::min(na, nb);
+  for (int i = 1; i <= n; ++i) {
+    const unsigned char ca = fold(a[i]);
+    const unsigned char cb = fold(b[i]);
+    if (ca != cb) return static_cast<int16_t>(ca - cb);
+  }
+  return static_cast<int16_t>(na - nb);
+}

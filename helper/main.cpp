@@ -1,0 +1,62 @@
+// VantrelHelper: the background program of the login session.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QSocketNotifier>
+#include <csignal>
+#include <cstdlib>
+
+#include "helper/vantrel_helper.h"
+#include "platform/qt/runtime_platform.h"
+
+namespace {
+
+int gSignalPipe[2] = {-1, -1};
+
+void onTerminationSignal(int) {
+  const char byte = 1;
+  [[maybe_unused]] const ssize_t n = ::write(gSignalPipe[1], &byte, 1);
+}
+
+// SIGINT and SIGTERM end the program through the event loop, so that it winds down as when the
+// session ends.
+void quitOnTerminationSignals(QCoreApplication& app) {
+  if (::pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+  auto* notifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, &app);
+  QObject::connect(notifier, &QSocketNotifier::activated, &app, [] {
+    char buffer[16];
+    while (::read(gSignalPipe[0], buffer, sizeof buffer) > 0) {
+    }
+    QCoreApplication::quit();
+  });
+  struct sigaction sa = {};
+  sa.sa_handler = onTerminationSignal;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;
+  ::sigaction(SIGINT, &sa, nullptr);
+  ::sigaction(SIGTERM, &sa, nullptr);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // A faceless program: without any display it still runs, on the offscreen platform.
+  if (std::getenv("QT_QPA_PLATFORM") == nullptr && std::getenv("DISPLAY") == nullptr &&
+      std::getenv("WAYLAND_DISPLAY") == nullptr)
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+
+  QApplication app(argc, argv);
+  QApplication::setQuitOnLastWindowClosed(false);
+  quitOnTerminationSignals(app);
+
+  sys::RuntimePlatform platform;
+  VantrelHelper helper(platform.platform());
+  helper.setTerminateHandler([] { QCoreApplication::quit(); });
+  QObject::connect(&app, &QCoreApplication::aboutToQuit, &helper,
+                   [&helper] { helper.applicationWillTerminate(); });
+
+  helper.awakeFromNib();
+  if (helper.terminated()) return 0;  // another instance runs
+  return QApplication::exec();
+}
