@@ -19,14 +19,7 @@
 
 namespace {
 
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "platform_qt_actions_tests";
-  static char* argv[] = {name, nullptr};
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  static QApplication app(argc, argv);
-  return app;
-}
+void App() { ASSERT_NE(QApplication::instance(), nullptr); }
 
 std::vector<uint8_t> Bytes(const char* s) { return {s, s + strlen(s)}; }
 
@@ -168,4 +161,11 @@ TEST(QtEventLoopSleeper, KeepsServingEventsWhileWaiting) {
   QtEventLoopSleeper().sleepMicroseconds(20000);
   EXPECT_TRUE(served);
   EXPECT_GE(clock.elapsed(), 19);
+}
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
 }
