@@ -28,43 +28,16 @@ TEST(KeyCodes, TableIsOneToOneAndRoundTrips) {
   EXPECT_FALSE(keys::macKeyForEvdev(100000).has_value());
 }
 
-TEST(KeyCodes, PhysicalPositions) {
-  // Letters by position, not by what a layout prints on them.
-  EXPECT_EQ(keys::evdevForMacKey(keys::kMacKeyA), 30u);   // KEY_A
-  EXPECT_EQ(keys::evdevForMacKey(keys::kMacKeyZ), 44u);   // KEY_Z
-  EXPECT_EQ(keys::evdevForMacKey(keys::kMacKey1), 2u);
-  EXPECT_EQ(keys::evdevForMacKey(keys::kMacKeyKeypad1), 79u);
-  EXPECT_EQ(keys::evdevForMacKey(keys::kMacKeyEscape), 1u);
-  EXPECT_EQ(keys::evdevForMacKey(keys::kMacKeyKeypadClear), 69u);   // Num Lock's place
-  EXPECT_EQ(keys::evdevForMacKey(keys::kMacKeyHelp), 110u);         // Insert's place
-  EXPECT_EQ(keys::evdevForMacKey(keys::kMacKeyForwardDelete), 111u);
-  EXPECT_EQ(keys::evdevForMacKey(keys::kMacKeyF1), 59u);
-  EXPECT_EQ(keys::evdevForMacKey(keys::kMacKeyF15), 185u);
-  EXPECT_EQ(keys::evdevForMacKey(keys::kMacKeyF16), 186u);
-  EXPECT_EQ(keys::evdevForMacKey(keys::kMacKeyLeftArrow), 105u);
-  EXPECT_EQ(keys::evdevForMacKey(keys::kMacKeySection), 86u);       // KEY_102ND
-  EXPECT_EQ(keys::evdevForMacKey(keys::kMacKeyCommand), 125u);
-  EXPECT_EQ(keys::evdevForMacKey(keys::kMacKeyOption), 56u);
+TEST(KeyCodes, IsoKeysAndPcKeysAMacReadsAsItsOwn) {
+  // The ISO key next to the left Shift is Section; the key left of 1 is Grave.
+  EXPECT_EQ(keys::evdevForMacKey(keys::kMacKeySection), 86u);  // KEY_102ND
+  EXPECT_EQ(keys::evdevForMacKey(keys::kMacKeyGrave), 41u);    // KEY_GRAVE
+  EXPECT_EQ(keys::evdevForMacKey(keys::kMacKeyKeypadClear), 69u);  // Num Lock's place
+  EXPECT_EQ(keys::evdevForMacKey(keys::kMacKeyHelp), 110u);        // Insert's place
   EXPECT_FALSE(keys::evdevForMacKey(127).has_value());
-  // PC keys that a Mac reads as its own.
   EXPECT_EQ(keys::macKeyForEvdev(99), keys::kMacKeyF13);   // Print Screen
   EXPECT_EQ(keys::macKeyForEvdev(119), keys::kMacKeyF15);  // Pause
-}
-
-TEST(KeyCodes, ControlCharactersOfNonPrintingKeys) {
-  EXPECT_EQ(keys::fixedKeyCharacter(keys::kMacKeyLeftArrow), 0x1C);
-  EXPECT_EQ(keys::fixedKeyCharacter(keys::kMacKeyUpArrow), 0x1E);
-  EXPECT_EQ(keys::fixedKeyCharacter(keys::kMacKeyDownArrow), 0x1F);
-  EXPECT_EQ(keys::fixedKeyCharacter(keys::kMacKeyHome), 0x01);
-  EXPECT_EQ(keys::fixedKeyCharacter(keys::kMacKeyKeypadEnter), 0x03);
-  EXPECT_EQ(keys::fixedKeyCharacter(keys::kMacKeyHelp), 0x05);
-  EXPECT_EQ(keys::fixedKeyCharacter(keys::kMacKeyPageDown), 0x0C);
-  EXPECT_EQ(keys::fixedKeyCharacter(keys::kMacKeyKeypadClear), 0x1B);
-  EXPECT_EQ(keys::fixedKeyCharacter(keys::kMacKeyForwardDelete), 0x7F);
-  for (uint8_t f : {keys::kMacKeyF1, keys::kMacKeyF12, keys::kMacKeyF16, keys::kMacKeyF20})
-    EXPECT_EQ(keys::fixedKeyCharacter(f), 0x10) << int{f};
   EXPECT_EQ(keys::fixedKeyCharacter(keys::kMacKeyA), 0);
-  EXPECT_EQ(keys::fixedKeyCharacter(keys::kMacKeyCommand), 0);
 }
 
 TEST(MacRoman, UpperHalfRoundTripsAndOthersBecomeQuestionMarks) {
