@@ -121,19 +121,6 @@ TEST(ButtonDispatch, CharacterAndFixedKeystrokes) {
                                                   Param(12, 0x0B00), Param(4, 0x0900),
                                                   Param(44, 0x0300), Param(24, 0x0300),
                                                   Param(53, 0x0900)}));
-
-  // Every code with a plain Command keystroke, against its character's key.
-  const std::map<int, char> plain = {{32, '.'}, {33, 'r'}, {39, ','}, {40, 'h'}, {42, 'q'},
-                                     {43, 'n'}, {44, 'o'}, {45, 'i'}, {46, 'w'}, {47, 's'},
-                                     {48, 'p'}, {49, 'z'}, {51, 'x'}, {52, 'c'}, {53, 'v'},
-                                     {54, 'd'}, {55, 'a'}, {56, 'f'}, {57, 'm'}, {75, '-'}};
-  for (auto [code, ch] : plain) {
-    w.host.controls.clear();
-    w.pressCommand(code);
-    EXPECT_EQ(w.keystrokes(),
-              std::vector<int32_t>{Param(w.host.keycodes[static_cast<uint8_t>(ch)], 0x0100)})
-        << "code " << code;
-  }
 }
 
 TEST(ButtonDispatch, BackAndForwardFollowTheFrontApplication) {
