@@ -1,0 +1,55 @@
+#include "platform/dbus/sim_link.h"
+
+#include <QDBusConnectionInterface>
+#include <QDBusMetaType>
+
+#include "platform/dbus/sim_names.h"
+
+namespace simbus {
+
+void registerSimTypes() {
+  static const bool done = [] {
+    qDBusRegisterMetaType<QList<qulonglong>>();
+    qDBusRegisterMetaType<QList<uint>>();
+    return true;
+  }();
+  (void)done;
+}
+
+SimLink::SimLink(const QDBusConnection& bus, QObject* parent) : QObject(parent), bus_(bus) {
+  registerSimTypes();
+  if (!bus_.isConnected()) return;
+  watcher_.setConnection(bus_);
+  watcher_.addWatchedService(kService);
+  watcher_.setWatchMode(QDBusServiceWatcher::WatchForOwnerChange);
+  connect(&watcher_, &QDBusServiceWatcher::serviceOwnerChanged, this,
+          [this](const QString&, const QString&, const QString& newOwner) { setPresent(!newOwner.isEmpty()); });
+  const auto reply = bus_.interface()->isServiceRegistered(kService);
+  present_ = reply.isValid() && reply.value();
+}
+
+void SimLink::setPresent(bool present) {
+  if (present == present_) return;
+  present_ = present;
+  for (const auto& h : handlers_) h(present);
+}
+
+std::optional<QList<QVariant>> SimLink::call(const char* path, const char* interface, const char* method,
+                                             const QList<QVariant>& args) {
+  if (!present_) return std::nullopt;
+  auto m = QDBusMessage::createMethodCall(kService, path, interface, method);
+  m.setArguments(args);
+  const QDBusMessage reply = bus_.call(m, QDBus::Block, 5000);
+  if (reply.type() != QDBusMessage::ReplyMessage) return std::nullopt;
+  return reply.arguments();
+}
+
+std::optional<QList<QVariant>> SimLink::callDriver(const char* method, const QList<QVariant>& args) {
+  return call(kDriverPath, kDriverInterface, method, args);
+}
+
+std::optional<QList<QVariant>> SimLink::callSystem(const char* method, const QList<QVariant>& args) {
+  return call(kSystemPath, kSystemInterface, method, args);
+}
+
+}  // namespace simbus

@@ -1,0 +1,53 @@
+// The link of a runtime backend to the device simulator (vantrel-sim) on the session bus: whether
+// the simulator is on the bus now (followed as it comes and goes), and blocking calls to it.
+//
+// Backends that stand for the operating system ask the simulator while it is on the bus and act
+// as a machine where nothing happens (no device, no activation, nothing held) while it is not.
+#pragma once
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusServiceWatcher>
+#include <QList>
+#include <QObject>
+#include <QVariant>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace simbus {
+
+class SimLink : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit SimLink(const QDBusConnection& bus = QDBusConnection::sessionBus(), QObject* parent = nullptr);
+
+  QDBusConnection& bus() { return bus_; }
+  bool connected() const { return bus_.isConnected(); }
+  // Whether the simulator owns its name on the bus (as last seen).
+  bool present() const { return present_; }
+
+  // One blocking call; nothing when the simulator is not there or the call failed.
+  std::optional<QList<QVariant>> call(const char* path, const char* interface, const char* method,
+                                      const QList<QVariant>& args = {});
+  std::optional<QList<QVariant>> callDriver(const char* method, const QList<QVariant>& args = {});
+  std::optional<QList<QVariant>> callSystem(const char* method, const QList<QVariant>& args = {});
+
+  // Called (on the main thread) when the simulator comes onto the bus or leaves it.
+  void onPresenceChanged(std::function<void(bool present)> handler) { handlers_.push_back(std::move(handler)); }
+
+ private:
+  void setPresent(bool present);
+
+  QDBusConnection bus_;
+  QDBusServiceWatcher watcher_;
+  bool present_ = false;
+  std::vector<std::function<void(bool)>> handlers_;
+};
+
+// Registers the D-Bus types the simulator's methods use (lists of 64-bit and 32-bit numbers).
+void registerSimTypes();
+
+}  // namespace simbus
