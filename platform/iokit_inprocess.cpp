@@ -87,6 +87,11 @@ ServiceId InProcessDriverWorld::serviceOf(io_connect_t connection) const {
   return it == connections_.end() ? 0 : it->second.service;
 }
 
+uint32_t InProcessDriverWorld::connectionType(io_connect_t connection) const {
+  auto it = connections_.find(connection);
+  return it == connections_.end() ? 0 : it->second.type;
+}
+
 std::vector<io_connect_t> InProcessDriverWorld::connectionsOf(ServiceId service) const {
   std::vector<io_connect_t> out;
   for (const auto& [h, c] : connections_)

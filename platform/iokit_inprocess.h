@@ -108,6 +108,8 @@ class InProcessDriverWorld final : public DriverWorld {
 
   // The service of an open connection (0 when the connection is not open).
   ServiceId serviceOf(io_connect_t connection) const;
+  // The connection type it was opened with (0 when the connection is not open).
+  uint32_t connectionType(io_connect_t connection) const;
   // Open connections of a service, in opening order.
   std::vector<io_connect_t> connectionsOf(ServiceId service) const;
   size_t openConnectionCount() const { return connections_.size(); }

@@ -59,7 +59,11 @@ class FakeInputState final : public InputState {
  public:
   uint32_t modifiers = 0;
   uint32_t buttons = 0;
-  uint32_t GetCurrentKeyModifiers() override { return modifiers; }
+  int modifierReads = 0;
+  uint32_t GetCurrentKeyModifiers() override {
+    ++modifierReads;
+    return modifiers;
+  }
   uint32_t GetCurrentButtonState() override { return buttons; }
 };
 
