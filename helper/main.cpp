@@ -7,8 +7,15 @@
 #include <csignal>
 #include <cstdlib>
 
+#include "helper/actions/vantrel_actions.h"
 #include "helper/vantrel_helper.h"
+#include "platform/bundle.h"
+#include "platform/files.h"
 #include "platform/qt/runtime_platform.h"
+#include "platform/qt_actions/desktop_workspace_actions.h"
+#include "platform/qt_actions/qt_event_sleeper.h"
+#include "platform/qt_actions/qt_pasteboard.h"
+#include "platform/qt_actions/qt_snippets_menu.h"
 
 namespace {
 
@@ -51,8 +58,21 @@ int main(int argc, char** argv) {
   quitOnTerminationSignals(app);
 
   sys::RuntimePlatform platform;
+
+  // Button actions. Scripts, system events and the media application have no backend on this
+  // machine yet: they find nothing and send nothing.
+  QtPasteboard pasteboard;
+  QtSnippetsMenu snippetsMenu;
+  DesktopWorkspaceActions workspace;
+  NullScriptRunner scripts;
+  NullAppleEventServices appleEvents;
+  QtEventLoopSleeper sleeper;
+  VantrelActions actions({pasteboard, snippetsMenu, workspace, scripts, appleEvents, sleeper},
+                         {files::homeDirectory(), platform::Bundle::main().resourcePath(), 0});
+
   VantrelHelper helper(platform.platform());
   helper.setTerminateHandler([] { QCoreApplication::quit(); });
+  helper.setButtonActions(&actions);
   QObject::connect(&app, &QCoreApplication::aboutToQuit, &helper,
                    [&helper] { helper.applicationWillTerminate(); });
 
