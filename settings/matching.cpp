@@ -67,23 +67,39 @@ bool VantrelMatchAppPrefs(const pl::ArrayRef& devices, OptionalText bundleID,
       const pl::Object* item = items[i].get();
       if (!item || item->type() != pl::Type::Dictionary) continue;
       const auto* profile = static_cast<const pl::Dictionary*>(item);
+      // Cheapest rejection first: most profiles of a large list name another application.
       const pl::Dictionary* app = rawDict(profile, "target app");
-      const pl::Dictionary* device = rawDict(profile, "target device");
-
       int score = 0;
       const std::string_view wantBundle = rawString(app, "app bundle id");
-      const std::string_view wantExecutable = rawString(app, "app executable");
-      const std::string_view wantSignature = rawString(app, "app signature");
       if (!appConstraintHolds(wantBundle, bundleID, score)) continue;
+      const std::string_view wantExecutable = rawString(app, "app executable");
       if (!appConstraintHolds(wantExecutable, executable, score)) continue;
+      const std::string_view wantSignature = rawString(app, "app signature");
       if (!appConstraintHolds(wantSignature, signature, score)) continue;
-      if (!deviceConstraintHolds(static_cast<uint16_t>(rawUnsigned(device, "device vendor id")), vendorID, score))
-        continue;
-      if (!deviceConstraintHolds(static_cast<uint16_t>(rawUnsigned(device, "device product id")), productID, score))
-        continue;
-      const auto versionMin = static_cast<uint16_t>(rawUnsigned(device, "device version min"));
+      // One pass over "target device" instead of four look-ups: its keys are long enough to
+      // live outside the tree nodes, so every comparison of a look-up costs a memory access.
+      const pl::Object* vendorObj = nullptr;
+      const pl::Object* productObj = nullptr;
+      const pl::Object* minObj = nullptr;
+      const pl::Object* maxObj = nullptr;
+      if (const pl::Dictionary* device = rawDict(profile, "target device")) {
+        for (const auto& [key, value] : device->entries()) {
+          switch (key.size()) {
+            case 16: if (key == "device vendor id") vendorObj = value.get(); break;
+            case 17: if (key == "device product id") productObj = value.get(); break;
+            case 18:
+              if (key == "device version min") minObj = value.get();
+              else if (key == "device version max") maxObj = value.get();
+              break;
+            default: break;
+          }
+        }
+      }
+      if (!deviceConstraintHolds(static_cast<uint16_t>(pl::unsignedValue(vendorObj)), vendorID, score)) continue;
+      if (!deviceConstraintHolds(static_cast<uint16_t>(pl::unsignedValue(productObj)), productID, score)) continue;
+      const auto versionMin = static_cast<uint16_t>(pl::unsignedValue(minObj));
       if (versionMin != 0 && versionMin > productVers) continue;
-      const auto versionMax = static_cast<uint16_t>(rawUnsigned(device, "device version max"));
+      const auto versionMax = static_cast<uint16_t>(pl::unsignedValue(maxObj));
       if (versionMax != 0 && versionMax < productVers) continue;
 
       const auto index = static_cast<int32_t>(i);
