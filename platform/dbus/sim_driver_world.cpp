@@ -102,6 +102,7 @@ std::string_view SimDriverWorld::className(iokit::ServiceId service) const {
 }
 
 IOReturn SimDriverWorld::open(iokit::ServiceId service, uint32_t type, iokit::io_connect_t* connection) {
+  if (className(service).empty()) return iokit::kIOReturnNoDevice;
   const auto r = link_.callDriver("Open", {QVariant::fromValue(static_cast<qulonglong>(service)), type});
   if (!r || r->size() < 2) return kGone;
   const IOReturn status = (*r)[0].toInt();

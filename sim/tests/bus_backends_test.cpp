@@ -1,0 +1,407 @@
+// The D-Bus backends against a simulator on a private bus, both in this process on separate
+// connections: the IOKit stand-in over the mirrored driver world, and the system and action
+// services.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QThread>
+#include <QTimer>
+
+#include "platform/dbus/sim_actions.h"
+#include "platform/dbus/sim_driver_world.h"
+#include "platform/dbus/sim_system.h"
+#include "platform/dbus/testing/private_bus.h"
+#include "platform/fake/fake_apple_events.h"
+#include "platform/fake/fake_pasteboard.h"
+#include "platform/fake/fake_system.h"
+#include "platform/iokit.h"
+#include "platform/runloop.h"
+#include "settings/models.h"
+#include "sim/sim_bus.h"
+
+using namespace iokit;
+using testing_support::PrivateBus;
+using testing_support::waitUntil;
+
+namespace {
+
+class ThreadScheduler final : public sim::Scheduler {
+ public:
+  explicit ThreadScheduler(QObject* context) : context_(context) {}
+  void after(std::chrono::milliseconds d, std::function<void()> work) override {
+    QTimer::singleShot(d, context_, std::move(work));
+  }
+
+ private:
+  QObject* context_;
+};
+
+// A simulator on its own connection of the test's bus and in its own thread (the test's blocking
+// calls to it must be answered while the main thread waits). `run` does work in that thread.
+class Simulator {
+ public:
+  template <typename F>
+  auto run(F work) {
+    using R = decltype(work());
+    if constexpr (std::is_void_v<R>) {
+      QMetaObject::invokeMethod(&context_, work, Qt::BlockingQueuedConnection);
+    } else {
+      R result{};
+      QMetaObject::invokeMethod(&context_, [&] { result = work(); }, Qt::BlockingQueuedConnection);
+      return result;
+    }
+  }
+
+  explicit Simulator(PrivateBus& privateBus) {
+    thread_.start();
+    context_.moveToThread(&thread_);
+    auto c = privateBus.connect("sim");
+    connectionName_ = c.name();
+    run([&] {
+      scheduler_ = std::make_unique<ThreadScheduler>(&context_);
+      world_ = std::make_unique<sim::World>(*sim::Catalogue::load(sim::Catalogue::defaultPath(), nullptr),
+                                            *scheduler_);
+      world_->setReEnumerationDelay(std::chrono::milliseconds(5));
+      world_->setApplicationStartDelay(std::chrono::milliseconds(5));
+      bus_ = std::make_unique<sim::SimBus>(*world_, c);
+      std::string error;
+      EXPECT_TRUE(bus_->start(&error)) << error;
+    });
+  }
+  ~Simulator() {
+    leave();
+    thread_.quit();
+    thread_.wait();
+  }
+
+  // Shorthands for the world's calls, made in the simulator's thread.
+  uint64_t attach(const std::string& key, sim::AttachOptions o = {}) {
+    return run([&] { return world_->attach(key, o, nullptr); });
+  }
+  sim::World& worldForReading() { return *world_; }  // only while the simulator is idle
+
+  // The simulator leaves the bus (as when its process ends).
+  void leave() {
+    if (!bus_) return;
+    run([&] {
+      bus_.reset();
+      world_.reset();
+    });
+    QDBusConnection::disconnectFromBus(connectionName_);
+  }
+
+ private:
+  QThread thread_;
+  QObject context_;
+  QString connectionName_;
+  std::unique_ptr<ThreadScheduler> scheduler_;
+  std::unique_ptr<sim::World> world_;
+  std::unique_ptr<sim::SimBus> bus_;
+};
+
+struct Matches {
+  IOKit* kit = nullptr;
+  std::vector<io_service_t> seen;
+  static void callback(void* refcon, io_iterator_t it) {
+    auto* self = static_cast<Matches*>(refcon);
+    while (io_object_t s = self->kit->IOIteratorNext(it)) self->seen.push_back(s);
+  }
+};
+
+struct Messages {
+  std::vector<std::pair<uint32_t, std::vector<uint8_t>>> got;
+  static void callback(void* refcon, io_service_t, uint32_t type, void* arg) {
+    auto* self = static_cast<Messages*>(refcon);
+    std::vector<uint8_t> bytes;
+    if (arg) bytes.assign(static_cast<uint8_t*>(arg), static_cast<uint8_t*>(arg) + 16);
+    self->got.emplace_back(type, bytes);
+  }
+};
+
+}  // namespace
+
+TEST(SimDriverWorld, IOKitSeesTheSimulatorsServicesCallsAndMessages) {
+  PrivateBus bus;
+  ASSERT_TRUE(bus.ok());
+  auto sim = std::make_unique<Simulator>(bus);
+  const auto dev1 = sim->attach("dev1");
+
+  simbus::SimLink link(bus.connect("helper"));
+  simbus::SimDriverWorld world(link);
+  IOKit kit(world);
+  rl::ManualRunLoop loop;
+  ASSERT_TRUE(link.present());
+  EXPECT_EQ(world.services("VantrelService").size(), 1u) << "what existed is there at once";
+
+  mach_port_t master = 0;
+  ASSERT_EQ(kit.IOMasterPort(MACH_PORT_NULL, &master), KERN_SUCCESS);
+  auto port = kit.IONotificationPortCreate(master);
+  loop.addSource(kit.IONotificationPortGetRunLoopSource(port));
+  Matches first{&kit, {}}, gone{&kit, {}};
+  io_iterator_t firstIt = 0, goneIt = 0;
+  ASSERT_EQ(kit.IOServiceAddMatchingNotification(port, kIOFirstMatchNotification, IOServiceMatching("VantrelService"),
+                                                 &Matches::callback, &first, &firstIt),
+            KERN_SUCCESS);
+  Matches::callback(&first, firstIt);
+  ASSERT_EQ(kit.IOServiceAddMatchingNotification(port, kIOTerminatedNotification, IOServiceMatching("VantrelService"),
+                                                 &Matches::callback, &gone, &goneIt),
+            KERN_SUCCESS);
+  Matches::callback(&gone, goneIt);
+  ASSERT_EQ(first.seen.size(), 1u);
+
+  // A device attached now arrives through the notification port.
+  const auto dev4 = sim->attach("dev4");
+  ASSERT_TRUE(waitUntil([&] { loop.runPending(); return first.seen.size() == 2; }));
+
+  // Open, call with the three selectors, receive messages.
+  io_connect_t c = 0;
+  ASSERT_EQ(kit.IOServiceOpen(first.seen[1], mach_task_self(), 0x564E5563, &c), KERN_SUCCESS);
+  Messages messages;
+  io_object_t interest = 0;
+  ASSERT_EQ(kit.IOServiceAddInterestNotification(port, first.seen[1], kIOGeneralInterest, &Messages::callback,
+                                                 &messages, &interest),
+            KERN_SUCCESS);
+  std::vector<uint8_t> record(176, 0);
+  record[1] = 25;
+  const uint64_t settingsIn[] = {c, 0x564E4863, 48, 0};
+  EXPECT_EQ(kit.CallStructInMethod(c, 0, settingsIn, 4, record.data(), record.size()), kIOReturnSuccess);
+  const uint64_t controlIn[] = {c, 0x564E5372, 1};
+  uint64_t out = 99;
+  EXPECT_EQ(kit.CallScalarOutMethod(c, 1, controlIn, 3, &out, 1), kIOReturnSuccess);
+  EXPECT_EQ(out, 0u);
+  const uint64_t infoIn[] = {c, 0x564E4449, 1};
+  uint8_t info[266] = {};
+  size_t size = sizeof info;
+  EXPECT_EQ(kit.CallStructOutMethod(c, 2, infoIn, 3, info, &size), kIOReturnSuccess);
+  EXPECT_EQ(size, 266u);
+  EXPECT_EQ(DeviceInfo::decode(info, size).productID, models::productOfDevice(4));
+  const uint64_t badIn[] = {c + 1, 0x564E5372, 1};
+  EXPECT_EQ(kit.CallScalarOutMethod(c, 1, badIn, 3, &out, 1), kIOReturnBadArgument);
+  const auto drv = sim->run([&] { return sim->worldForReading().device(dev4)->interfaces[0].driver; });
+  ASSERT_TRUE(drv.settings);
+  EXPECT_EQ((*drv.settings)[1], 25);
+  EXPECT_TRUE(drv.reports);
+
+  sim->run([&] {
+    auto& w = sim->worldForReading();
+    w.press(dev4, 1, true);
+    std::array<uint8_t, 16> report{};
+    report[0] = 0x42;
+    w.report(dev4, report, false, nullptr);
+    w.press(dev1, 0, true);  // another device: not for this interest
+  });
+  ASSERT_TRUE(waitUntil([&] { loop.runPending(); return messages.got.size() == 2; }));
+  EXPECT_EQ(messages.got[0].first, 0x564E4461u);
+  EXPECT_EQ(messages.got[0].second[0], 1);
+  EXPECT_EQ(messages.got[0].second[1], 0);
+  EXPECT_EQ(messages.got[0].second[2], 0) << "zero-padded argument";
+  EXPECT_EQ(messages.got[1].first, 0x564E4473u);
+  EXPECT_EQ(messages.got[1].second[0], 0x42);
+
+  // Unplugging: the termination message, then the terminate notification.
+  sim->run([&] { sim->worldForReading().detach(dev4); });
+  ASSERT_TRUE(waitUntil([&] { loop.runPending(); return gone.seen.size() == 1; }));
+  ASSERT_EQ(messages.got.size(), 3u);
+  EXPECT_EQ(messages.got[2].first, kIOMessageServiceIsTerminated);
+  EXPECT_EQ(kit.CallScalarOutMethod(c, 1, controlIn, 3, &out, 1), static_cast<IOReturn>(0xE00002C0));
+  EXPECT_EQ(kit.IOServiceClose(c), KERN_SUCCESS);
+  kit.IOObjectRelease(interest);
+
+  // The simulator leaves: its services end. It comes back with a device: it is published.
+  sim->leave();
+  ASSERT_TRUE(waitUntil([&] { loop.runPending(); return gone.seen.size() == 2 && !link.present(); }));
+  EXPECT_TRUE(world.services("VantrelService").empty());
+  EXPECT_EQ(kit.IOServiceOpen(first.seen[0], mach_task_self(), 0x564E5563, &c), kIOReturnNoDevice);
+  sim = std::make_unique<Simulator>(bus);
+  sim->attach("dev6");
+  ASSERT_TRUE(waitUntil([&] { loop.runPending(); return first.seen.size() == 3; }));
+  EXPECT_TRUE(link.present());
+}
+
+TEST(SimDriverWorld, ReEnumerationThroughTheUsbDeviceInterface) {
+  PrivateBus bus;
+  ASSERT_TRUE(bus.ok());
+  Simulator sim(bus);
+  sim::AttachOptions unclaimed;
+  unclaimed.unclaimed = true;
+  sim.attach("dev5", unclaimed);
+  simbus::SimLink link(bus.connect("helper"));
+  simbus::SimDriverWorld world(link);
+  IOKit kit(world);
+  EXPECT_TRUE(world.services("VantrelService").empty());
+
+  io_iterator_t it = 0;
+  ASSERT_EQ(kit.IOServiceGetMatchingServices(kIOMasterPortDefault, IOServiceMatching("IOUSBHostDevice"), &it),
+            KERN_SUCCESS);
+  const io_service_t usb = kit.IOIteratorNext(it);
+  ASSERT_NE(usb, 0u);
+  std::unique_ptr<IOCFPlugInInterface> plugin;
+  int32_t score = 0;
+  ASSERT_EQ(kit.IOCreatePlugInInterfaceForService(usb, kIOUSBDeviceUserClientTypeID, kIOCFPlugInInterfaceID,
+                                                  &plugin, &score),
+            KERN_SUCCESS);
+  std::unique_ptr<IOUSBDeviceInterface> device;
+  ASSERT_EQ(plugin->QueryInterface(kIOUSBDeviceInterfaceID, &device), S_OK);
+  uint16_t vendor = 0, product = 0;
+  EXPECT_EQ(device->GetDeviceVendor(&vendor), kIOReturnSuccess);
+  EXPECT_EQ(device->GetDeviceProduct(&product), kIOReturnSuccess);
+  EXPECT_EQ(vendor, models::kVendorID);
+  EXPECT_EQ(product, models::productOfDevice(5));
+  EXPECT_EQ(device->ResetDevice(), kIOReturnNotOpen);
+  EXPECT_EQ(device->USBDeviceOpen(), kIOReturnSuccess);
+  EXPECT_EQ(device->ResetDevice(), kIOReturnSuccess);
+  EXPECT_EQ(device->USBDeviceReEnumerate(0), kIOReturnSuccess);
+  ASSERT_TRUE(waitUntil([&] { return world.services("VantrelService").size() == 1; }));
+  kit.IOObjectRelease(usb);
+  kit.IOObjectRelease(it);
+}
+
+TEST(SimBackends, SystemAndActionServicesAskTheSimulatorWhileItIsThere) {
+  PrivateBus bus;
+  ASSERT_TRUE(bus.ok());
+  auto sim = std::make_unique<Simulator>(bus);
+  simbus::SimLink link(bus.connect("helper"));
+
+  sys::FakeConsoleSession fakeSession;
+  fakeSession.setOnConsole(false);
+  sys::FakeInputState fakeInput;
+  fakeInput.modifiers = 0x0800;
+  sys::FakeAccessibility fakeAX;
+  sys::FakeDisplay fakeDisplay;
+  sys::FakeBundleReader fakeBundles;
+  simbus::SimConsoleSession session(link, fakeSession);
+  simbus::SimInputState input(link, fakeInput);
+  simbus::SimAccessibility ax(link, fakeAX);
+  simbus::SimDisplay display(link, fakeDisplay);
+  simbus::SimBundleCatalogue infos;
+  simbus::SimWorkspace workspace(link, infos);
+  simbus::SimBundleReader bundles(infos, fakeBundles);
+
+  // Session: the dictionary as the simulator describes it.
+  auto d = session.CGSessionCopyCurrentDictionary();
+  ASSERT_TRUE(d);
+  EXPECT_TRUE(d->boolValue(sys::kCGSessionOnConsoleKey));
+  sim->run([&] { sim->worldForReading().setConsole({true, true, false}); });
+  EXPECT_FALSE(session.CGSessionCopyCurrentDictionary()->boolValue(sys::kCGSessionOnConsoleKey));
+  sim->run([&] { sim->worldForReading().setConsole({true, false, false}); });
+  EXPECT_FALSE(session.CGSessionCopyCurrentDictionary()->contains(sys::kCGSessionOnConsoleKey));
+  sim->run([&] { sim->worldForReading().setConsole({false, false, false}); });
+  EXPECT_FALSE(session.CGSessionCopyCurrentDictionary());
+
+  sim->run([&] {
+    sim->worldForReading().setKeyModifiers(0x0600);
+    sim->worldForReading().setMouseButtons(1);
+  });
+  EXPECT_EQ(input.GetCurrentKeyModifiers(), 0x0600u);
+  EXPECT_EQ(input.GetCurrentButtonState(), 1u);
+
+  // Accessibility: the chain down to the default button.
+  sim::FocusedWindow w;
+  w.depth = sim::FocusedWindow::Depth::DefaultButton;
+  w.x = 100;
+  w.y = 200;
+  w.width = 80;
+  w.height = 20;
+  w.children = 4;
+  sim->run([&] { sim->worldForReading().setFocusedWindow(w); });
+  EXPECT_TRUE(ax.AXAPIEnabled());
+  auto system = ax.AXUIElementCreateSystemWide();
+  sys::AXValue app, window, button, pos, size, enabled, kids;
+  ASSERT_EQ(ax.AXUIElementCopyAttributeValue(system, sys::kAXFocusedApplicationAttribute, &app), sys::kAXErrorSuccess);
+  const auto appEl = std::get<sys::AXUIElementRef>(app);
+  ASSERT_EQ(ax.AXUIElementCopyAttributeValue(appEl, sys::kAXFocusedWindowAttribute, &window), sys::kAXErrorSuccess);
+  const auto winEl = std::get<sys::AXUIElementRef>(window);
+  ASSERT_EQ(ax.AXUIElementCopyAttributeValue(winEl, sys::kAXDefaultButtonAttribute, &button), sys::kAXErrorSuccess);
+  const auto btn = std::get<sys::AXUIElementRef>(button);
+  ASSERT_EQ(ax.AXUIElementCopyAttributeValue(btn, sys::kAXPositionAttribute, &pos), sys::kAXErrorSuccess);
+  ASSERT_EQ(ax.AXUIElementCopyAttributeValue(btn, sys::kAXSizeAttribute, &size), sys::kAXErrorSuccess);
+  ASSERT_EQ(ax.AXUIElementCopyAttributeValue(btn, sys::kAXEnabledAttribute, &enabled), sys::kAXErrorSuccess);
+  EXPECT_EQ(std::get<sys::CGPoint>(pos), (sys::CGPoint{100, 200}));
+  EXPECT_EQ(std::get<sys::CGSize>(size), (sys::CGSize{80, 20}));
+  EXPECT_TRUE(std::get<bool>(enabled));
+  long count = 0;
+  EXPECT_EQ(ax.AXUIElementGetAttributeValueCount(winEl, sys::kAXChildrenAttribute, &count), sys::kAXErrorSuccess);
+  EXPECT_EQ(count, 4);
+  EXPECT_EQ(ax.AXUIElementCopyAttributeValue(btn, sys::kAXFocusedWindowAttribute, &kids),
+            sys::kAXErrorAttributeUnsupported);
+  w.depth = sim::FocusedWindow::Depth::Window;
+  sim->run([&] { sim->worldForReading().setFocusedWindow(w); });
+  ASSERT_EQ(ax.AXUIElementCopyAttributeValue(system, sys::kAXFocusedApplicationAttribute, &app), sys::kAXErrorSuccess);
+  ASSERT_EQ(ax.AXUIElementCopyAttributeValue(std::get<sys::AXUIElementRef>(app), sys::kAXFocusedWindowAttribute,
+                                             &window),
+            sys::kAXErrorSuccess);
+  EXPECT_EQ(ax.AXUIElementCopyAttributeValue(std::get<sys::AXUIElementRef>(window), sys::kAXDefaultButtonAttribute,
+                                             &button),
+            sys::kAXErrorNoValue);
+
+  EXPECT_EQ(display.CGWarpMouseCursorPosition({140, 210}), sys::kCGErrorSuccess);
+  EXPECT_EQ(sim->run([&] { return sim->worldForReading().pointer(); }), std::make_pair(140.0, 210.0));
+
+  // Activations arrive with URLs, and the bundle reader knows their information dictionary.
+  std::vector<sys::RunningApplication> activated;
+  workspace.addActivationObserver([&](const sys::RunningApplication* a) { activated.push_back(*a); });
+  sim->run([&] {
+    // As the control object does it: an activated application is a running process.
+    sim->worldForReading().addProcess({0, 0, FourCharCode("emal"), "Mail", "com.example.mail"});
+    sim->worldForReading().activate({"com.example.mail", "Mail", "MailApp", "emal", "", "", true});
+    sim->worldForReading().activate({"com.example.bare", "Bare", "bare", "", "/Opt/Bare.app", "", false});
+  });
+  ASSERT_TRUE(waitUntil([&] { return activated.size() == 2; }));
+  EXPECT_EQ(activated[0].bundleIdentifier, "com.example.mail");
+  EXPECT_EQ(activated[0].bundleURL, "file:///Applications/Mail.app/");
+  EXPECT_EQ(activated[0].executableURL, "file:///Applications/Mail.app/Contents/MacOS/MailApp");
+  const auto info = bundles.infoDictionary(*activated[0].bundleURL);
+  ASSERT_TRUE(info);
+  EXPECT_EQ(info->stringValue("CFBundleSignature"), "emal");
+  EXPECT_EQ(info->stringValue("CFBundleExecutable"), "MailApp");
+  EXPECT_EQ(activated[1].bundleURL, "file:///Opt/Bare.app/");
+  EXPECT_FALSE(bundles.infoDictionary(*activated[1].bundleURL)) << "an application without dictionary";
+
+  // Actions: processes, Apple events, scripts, workspace, pasteboard, menu.
+  FakeAppleEventServices fakeEvents;
+  simbus::SimAppleEventServices events(link, fakeEvents);
+  ProcessSerialNumber psn = kNoProcess;
+  std::vector<uint32_t> signatures;
+  while (events.getNextProcess(&psn) == kNoErr) {
+    uint32_t sig = 0;
+    ASSERT_EQ(events.getProcessSignature(psn, &sig), kNoErr);
+    signatures.push_back(sig);
+  }
+  EXPECT_NE(std::find(signatures.begin(), signatures.end(), FourCharCode("MACS")), signatures.end());
+  EXPECT_NE(std::find(signatures.begin(), signatures.end(), FourCharCode("emal")), signatures.end())
+      << "an activated application runs";
+  AppleEvent shut;
+  shut.target = kSystemProcess;
+  shut.eventClass = kCoreEventClass;
+  shut.eventID = FourCharCode("shut");
+  shut.sendMode = 0x71;
+  EXPECT_EQ(events.sendAppleEvent(shut), kNoErr);
+  EXPECT_EQ(events.openApplicationWithCreator(FourCharCode("hook")), kNoErr);
+
+  NullScriptRunner nullScripts;
+  simbus::SimScriptRunner scripts(link, nullScripts);
+  EXPECT_EQ(scripts.runAppleScript("beep"), 0);
+
+  FakePasteboard fakePasteboard;
+  simbus::SimPasteboard pasteboard(link, fakePasteboard);
+  const auto before = pasteboard.types();
+  pasteboard.declareTypes({"text/plain"});
+  EXPECT_TRUE(pasteboard.setString("snippet", "text/plain"));
+  EXPECT_EQ(pasteboard.dataForType("text/plain"), (std::vector<uint8_t>{'s', 'n', 'i', 'p', 'p', 'e', 't'}));
+  EXPECT_FALSE(pasteboard.setString("x", "text/html"));
+  EXPECT_EQ(before, std::vector<std::string>{"text/plain"});
+
+  std::vector<std::string> kinds;
+  for (const auto& e : sim->run([&] { return sim->worldForReading().log(0); })) kinds.push_back(e.kind);
+  for (const char* k : {"apple event", "launch", "script", "pasteboard", "warp"})
+    EXPECT_NE(std::find(kinds.begin(), kinds.end(), k), kinds.end()) << k;
+
+  // Without the simulator every service hands over to its fallback.
+  sim->leave();
+  ASSERT_TRUE(waitUntil([&] { return !link.present(); }));
+  EXPECT_FALSE(session.CGSessionCopyCurrentDictionary()->boolValue(sys::kCGSessionOnConsoleKey));
+  EXPECT_EQ(input.GetCurrentKeyModifiers(), 0x0800u);
+  psn = kNoProcess;
+  EXPECT_EQ(events.getNextProcess(&psn), kProcNotFound);
+  EXPECT_TRUE(pasteboard.types().empty()) << "the fallback pasteboard, not the simulator's";
+}
