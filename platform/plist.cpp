@@ -295,19 +295,43 @@ struct PlistHolder {
   }
 };
 
+// Numbers are immutable, so a parsed document shares one object per boolean value and per small
+// integer instead of allocating one for every occurrence; settings files are mostly made of them.
+constexpr int64_t kSharedIntMin = -1;
+constexpr int64_t kSharedIntMax = 1024;
+
+NumberRef sharedBool(bool v) {
+  static const NumberRef yes = Number::boolean(true);
+  static const NumberRef no = Number::boolean(false);
+  return v ? yes : no;
+}
+
+NumberRef sharedInteger(int64_t v) {
+  static const std::vector<NumberRef> table = [] {
+    std::vector<NumberRef> t;
+    for (int64_t i = kSharedIntMin; i <= kSharedIntMax; ++i) t.push_back(Number::integer(i));
+    return t;
+  }();
+  if (v < kSharedIntMin || v > kSharedIntMax) return makeInteger(v);
+  return table[static_cast<size_t>(v - kSharedIntMin)];
+}
+
 ObjectRef fromNode(plist_t node, int depth) {
   if (!node || depth > kMaxDepth) return nullptr;
   switch (plist_get_node_type(node)) {
     case PLIST_BOOLEAN: {
       uint8_t v = 0;
       plist_get_bool_val(node, &v);
-      return makeBool(v != 0);
+      return sharedBool(v != 0);
     }
-    case PLIST_UINT:
+    case PLIST_UINT: {
+      uint64_t v = 0;
+      plist_get_uint_val(node, &v);
+      return sharedInteger(static_cast<int64_t>(v));
+    }
     case PLIST_UID: {
       uint64_t v = 0;
-      if (plist_get_node_type(node) == PLIST_UID) plist_get_uid_val(node, &v);
-      else plist_get_uint_val(node, &v);
+      plist_get_uid_val(node, &v);
       return makeInteger(static_cast<int64_t>(v));
     }
     case PLIST_REAL: {
@@ -343,6 +367,9 @@ ObjectRef fromNode(plist_t node, int depth) {
     }
     case PLIST_DICT: {
       auto out = makeDict();
+      // The dictionary is new and ours; filling its map directly lets keys that arrive in order
+      // (as every writer of property lists sorts them) go in at the end without a search.
+      auto& map = const_cast<Dictionary::Map&>(out->entries());
       plist_dict_iter it = nullptr;
       plist_dict_new_iter(node, &it);
       if (!it) return out;
@@ -357,7 +384,7 @@ ObjectRef fromNode(plist_t node, int depth) {
         }
         auto item = fromNode(val, depth + 1);
         if (!item || !key) ok = false;
-        else out->set(std::string(key), std::move(item));
+        else map.insert_or_assign(map.end(), std::string(key), std::move(item));
         free(key);
         if (!ok) break;
       }
@@ -367,6 +394,75 @@ ObjectRef fromNode(plist_t node, int depth) {
     default:
       return nullptr;
   }
+}
+
+// ---- binary documents that libplist cannot hand out safely --------------------------------
+//
+// libplist aborts the process (an assertion) when a dictionary key that holds a NUL character
+// is read back, and a binary property list can carry such a key. Those documents are refused
+// before libplist parses them. Anything malformed is left for libplist to reject.
+
+uint64_t readBigEndian(const uint8_t* p, unsigned width) {
+  uint64_t v = 0;
+  for (unsigned i = 0; i < width; ++i) v = (v << 8) | p[i];
+  return v;
+}
+
+// The element count of the object at `off` and where its contents start.
+bool binaryObjectCount(const uint8_t* p, size_t n, uint64_t off, uint64_t* count, uint64_t* contents) {
+  if (off >= n) return false;
+  const unsigned low = p[off] & 0x0F;
+  if (low != 0x0F) {
+    *count = low;
+    *contents = off + 1;
+    return true;
+  }
+  if (off + 2 > n || (p[off + 1] >> 4) != 0x1) return false;
+  const unsigned width = 1u << (p[off + 1] & 0x0F);
+  if (width > 8 || off + 2 + width > n) return false;
+  *count = readBigEndian(p + off + 2, width);
+  *contents = off + 2 + width;
+  return true;
+}
+
+bool binaryStringHasNul(const uint8_t* p, size_t n, uint64_t off) {
+  uint64_t count = 0, pos = 0;
+  if (off >= n || !binaryObjectCount(p, n, off, &count, &pos) || pos > n) return false;
+  const uint64_t available = n - pos;
+  switch (p[off] >> 4) {
+    case 0x5:  // ASCII
+      return std::memchr(p + pos, 0, static_cast<size_t>(std::min(count, available))) != nullptr;
+    case 0x6:  // UTF-16, big-endian units
+      for (uint64_t i = 0; i < count && 2 * i + 1 < available; ++i)
+        if (p[pos + 2 * i] == 0 && p[pos + 2 * i + 1] == 0) return true;
+      return false;
+    default:
+      return false;
+  }
+}
+
+bool binaryKeyHasNul(const uint8_t* p, size_t n) {
+  constexpr size_t kHeader = 8, kTrailer = 32;
+  if (n < kHeader + kTrailer || std::memcmp(p, "bplist00", kHeader) != 0) return false;
+  const uint8_t* trailer = p + n - kTrailer;
+  const unsigned offsetWidth = trailer[6], refWidth = trailer[7];
+  const uint64_t objects = readBigEndian(trailer + 8, 8);
+  const uint64_t table = readBigEndian(trailer + 24, 8);
+  if (offsetWidth < 1 || offsetWidth > 8 || refWidth < 1 || refWidth > 8 || table >= n) return false;
+  if (objects > (n - table) / offsetWidth) return false;
+  auto offsetOf = [&](uint64_t ref) { return readBigEndian(p + table + ref * offsetWidth, offsetWidth); };
+  for (uint64_t i = 0; i < objects; ++i) {
+    const uint64_t off = offsetOf(i);
+    if (off >= n || (p[off] >> 4) != 0xD) continue;  // dictionaries only
+    uint64_t keys = 0, refs = 0;
+    if (!binaryObjectCount(p, n, off, &keys, &refs) || refs > n) continue;
+    keys = std::min<uint64_t>(keys, (n - refs) / refWidth);
+    for (uint64_t k = 0; k < keys; ++k) {
+      const uint64_t ref = readBigEndian(p + refs + k * refWidth, refWidth);
+      if (ref < objects && binaryStringHasNul(p, n, offsetOf(ref))) return true;
+    }
+  }
+  return false;
 }
 
 // Converts to a libplist tree; null when something is not a property-list type.
@@ -429,6 +525,7 @@ plist_t toNode(const Object& o, int depth) {
 
 ObjectRef parse(const void* bytes, size_t n) {
   if (!bytes || n == 0 || n > std::numeric_limits<uint32_t>::max()) return nullptr;
+  if (binaryKeyHasNul(static_cast<const uint8_t*>(bytes), n)) return nullptr;
   PlistHolder h;
   plist_from_memory(static_cast<const char*>(bytes), static_cast<uint32_t>(n), &h.p);
   return h.p ? fromNode(h.p, 0) : nullptr;

@@ -41,6 +41,18 @@ pl::DictRef settings(int64_t version, std::vector<pl::DictRef> profiles) {
   return d;
 }
 
+// A binary property list whose dictionary key holds a NUL character: libplist would abort on
+// reading it back, so it must count as unreadable.
+const std::string kNulKeyBinary = [] {
+  const unsigned char b[] = {
+      0x62, 0x70, 0x6c, 0x69, 0x73, 0x74, 0x30, 0x30, 0xd2, 0x01, 0x02, 0x03, 0x07, 0x57, 0x64, 0x65, 0x76,
+      0x69, 0x63, 0x65, 0x73, 0x57, 0x76, 0x65, 0x72, 0x73, 0x69, 0x6f, 0x6e, 0xa1, 0x04, 0xd1, 0x05, 0x06,
+      0x53, 0x61, 0x00, 0x62, 0x10, 0x01, 0x10, 0x03, 0x08, 0x0d, 0x15, 0x1d, 0x1f, 0x22, 0x26, 0x28, 0x00,
+      0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x08, 0x00, 0x00,
+      0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x2a};
+  return std::string(reinterpret_cast<const char*>(b), sizeof b);
+}();
+
 class PrefsFile : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -58,7 +70,7 @@ class PrefsFile : public ::testing::Test {
     ASSERT_TRUE(pl::writeXmlFile(*factory, factoryPath));
   }
   void TearDown() override { fs::remove_all(dir); }
-  void writeRaw(const std::string& path, const std::string& bytes) { std::ofstream(path) << bytes; }
+  void writeRaw(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
   fs::path dir;
   std::string userPath, factoryPath;
@@ -76,6 +88,8 @@ TEST_F(PrefsFile, HelperReadsUserFileOrFactory) {
   EXPECT_EQ(VantrelReadHelperPrefs(userPath, factoryPath)->getArray("devices")->size(), 2u);
   writeRaw(userPath, "garbage");
   EXPECT_TRUE(VantrelReadHelperPrefs(userPath, factoryPath));
+  writeRaw(userPath, kNulKeyBinary);
+  EXPECT_EQ(VantrelReadHelperPrefs(userPath, factoryPath)->getArray("devices")->size(), 2u);
   EXPECT_FALSE(VantrelReadHelperPrefs(userPath, (dir / "none").string()));
   EXPECT_TRUE(fs::exists(userPath)) << "the helper never writes";
 }
@@ -111,7 +125,10 @@ TEST_F(PrefsFile, PaneKeepsUnusableFilesAsBackups) {
   VantrelLoadPanePrefs(userPath, factoryPath, &sender, &report);
   EXPECT_EQ(report.backupPath, userPath + ".bak.3");
   EXPECT_EQ(files::readWhole(userPath + ".bak.2").value(), "not a plist");
-  EXPECT_EQ(sender.commands.size(), 3u);
+  writeRaw(userPath, kNulKeyBinary);
+  VantrelLoadPanePrefs(userPath, factoryPath, &sender, &report);
+  EXPECT_EQ(files::readWhole(userPath + ".bak.4").value(), kNulKeyBinary);
+  EXPECT_EQ(sender.commands.size(), 4u);
 }
 
 TEST_F(PrefsFile, PaneMergesFactoryWithoutWriting) {
