@@ -8,8 +8,11 @@
 #include <cstdlib>
 
 #include "helper/actions/vantrel_actions.h"
+#include "helper/notifications.h"
 #include "helper/vantrel_helper.h"
 #include "platform/bundle.h"
+#include "platform/dbus/distributed_notifications.h"
+#include "platform/dbus/sim_runtime.h"
 #include "platform/files.h"
 #include "platform/qt/runtime_platform.h"
 #include "platform/qt_actions/desktop_workspace_actions.h"
@@ -58,19 +61,27 @@ int main(int argc, char** argv) {
   quitOnTerminationSignals(app);
 
   sys::RuntimePlatform platform;
+  // The simulated world on the session bus: the device simulator's driver and system services
+  // while it runs there, this machine's otherwise.
+  simbus::SimRuntime sim(platform.platform());
 
-  // Button actions. Scripts, system events and the media application have no backend on this
-  // machine yet: they find nothing and send nothing.
+  // Button actions. Outside the simulator, scripts, system events and the media application have
+  // no backend on this machine: they find nothing and send nothing.
   QtPasteboard pasteboard;
   QtSnippetsMenu snippetsMenu;
   DesktopWorkspaceActions workspace;
   NullScriptRunner scripts;
   NullAppleEventServices appleEvents;
   QtEventLoopSleeper sleeper;
-  VantrelActions actions({pasteboard, snippetsMenu, workspace, scripts, appleEvents, sleeper},
+  simbus::SimActionServices simActions(sim.link, pasteboard, snippetsMenu, workspace, scripts, appleEvents);
+  VantrelActions actions({simActions.pasteboard, simActions.snippetsMenu, simActions.workspace,
+                          simActions.scripts, simActions.appleEvents, sleeper},
                          {files::homeDirectory(), platform::Bundle::main().resourcePath(), 0});
 
-  VantrelHelper helper(platform.platform());
+  VantrelHelper helper(sim.platform());
+  dbusnotify::DistributedNotificationCenter notifications;
+  DistributedPaneChannel paneChannel(notifications);
+  helper.setPaneChannel(&paneChannel);
   helper.setTerminateHandler([] { QCoreApplication::quit(); });
   helper.setButtonActions(&actions);
   QObject::connect(&app, &QCoreApplication::aboutToQuit, &helper,
