@@ -1,0 +1,389 @@
+// The whole system as separate processes: the device simulator and the helper on a private
+// session bus, with a temporary home folder; the test plays the preferences panel (distributed
+// notifications) and the person at the machine (the simulator's control object).
+#include <gtest/gtest.h>
+
+#include <QDBusMessage>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include "platform/dbus/distributed_notifications.h"
+#include "platform/dbus/sim_names.h"
+#include "platform/dbus/testing/private_bus.h"
+#include "platform/plist.h"
+#include "settings/matching.h"
+#include "settings/models.h"
+#include "settings/protocol.h"
+#include "settings/record.h"
+#include "sim/describe.h"
+
+using testing_support::PrivateBus;
+using testing_support::waitUntil;
+
+namespace {
+
+constexpr auto kTimeout = std::chrono::seconds(10);
+
+class SystemUnderTest {
+ public:
+  SystemUnderTest() : pane_(bus_.ok() ? bus_.connect("pane") : QDBusConnection("none")) {
+    if (!bus_.ok()) return;
+    control_ = bus_.connect("control");
+    pane_.observe(protocol::kMessageName, [this](const std::optional<std::string>& object) {
+      if (object) messages_.push_back(*object);
+    });
+    env_ = bus_.environment();
+    env_.insert("HOME", home_.path());
+    env_.insert("QT_QPA_PLATFORM", "offscreen");
+    env_.insert("XDG_RUNTIME_DIR", home_.path());
+  }
+
+  ~SystemUnderTest() {
+    for (auto* p : {&helper2_, &helper_, &sim_}) {
+      if (p->state() == QProcess::NotRunning) continue;
+      p->terminate();
+      if (!p->waitForFinished(5000)) {
+        p->kill();
+        p->waitForFinished(2000);
+      }
+    }
+  }
+
+  bool ok() const { return bus_.ok() && home_.isValid(); }
+  QString home() const { return home_.path(); }
+
+  bool startSimulator(const QStringList& args = {}) {
+    sim_.setProcessEnvironment(env_);
+    sim_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    sim_.start(VANTREL_SIM_BINARY, args + QStringList{"--reenumerate-ms", "20"});
+    if (!sim_.waitForStarted(5000)) return false;
+    QElapsedTimer t;
+    t.start();
+    while (!sim_.readAllStandardOutput().contains("ready")) {
+      if (t.elapsed() > 10000 || !sim_.waitForReadyRead(1000)) {
+        if (sim_.state() == QProcess::NotRunning || t.elapsed() > 10000) return false;
+      }
+    }
+    return true;
+  }
+
+  bool startHelper(QProcess& p) {
+    p.setProcessEnvironment(env_);
+    p.setProcessChannelMode(QProcess::ForwardedChannels);
+    p.start(VANTREL_HELPER_BINARY, {});
+    return p.waitForStarted(5000);
+  }
+  bool startHelper() { return startHelper(helper_); }
+  QProcess& helper() { return helper_; }
+  QProcess& secondHelper() { return helper2_; }
+
+  // One call to the simulator's control object; its first result.
+  QVariant control(const char* method, const QList<QVariant>& args = {}, int timeoutMs = 15000) {
+    auto m = QDBusMessage::createMethodCall(simbus::kService, simbus::kControlPath, simbus::kControlInterface, method);
+    m.setArguments(args);
+    const auto reply = control_.call(m, QDBus::Block, timeoutMs);
+    EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << method << ": " << reply.errorMessage().toStdString();
+    return reply.arguments().value(0);
+  }
+  uint64_t attach(const QString& key, const QJsonObject& options = {}) {
+    const auto r = QJsonDocument::fromJson(
+                       control("Attach", {key, QString::fromUtf8(QJsonDocument(options).toJson())}).toString().toUtf8())
+                       .object();
+    EXPECT_TRUE(r["ok"].toBool()) << r["error"].toString().toStdString();
+    return static_cast<uint64_t>(r["device"].toInteger());
+  }
+  uint64_t lastSeq() { return control("LastLogSeq").toULongLong(); }
+  // The log entries of this kind after `since`, once there are `count` of them (fewer on time-out).
+  QJsonArray waitLog(uint64_t since, const QString& kind, uint count = 1, uint timeoutMs = 10000) {
+    const auto text = control("WaitForLog", {QVariant::fromValue<qulonglong>(since), kind, count, timeoutMs},
+                              static_cast<int>(timeoutMs) + 5000)
+                          .toString();
+    return QJsonDocument::fromJson(text.toUtf8()).array();
+  }
+  // Settings entries received by one device after `since`.
+  QJsonArray settingsOf(uint64_t device, uint64_t since) {
+    QJsonArray out;
+    const auto all = QJsonDocument::fromJson(control("Log", {QVariant::fromValue<qulonglong>(since)}).toString().toUtf8()).array();
+    for (const auto& v : all) {
+      const QJsonObject e = v.toObject();
+      if (e["kind"].toString() == "settings" && static_cast<uint64_t>(e["device"].toInteger()) == device)
+        out.append(e);
+    }
+    return out;
+  }
+
+  // The panel's side of the protocol.
+  void command(const pl::DictRef& dict) { pane_.post(protocol::kCommandName, *protocol::encodeDictionary(*dict)); }
+  void postRaw(const QVariant& object) { pane_.postVariant(protocol::kCommandName, object); }
+  std::vector<std::string>& messages() { return messages_; }
+  // Sends "list" until the helper answers (it observes commands once its start-up is done).
+  std::optional<protocol::DeviceList> list() {
+    messages_.clear();
+    std::optional<protocol::DeviceList> got;
+    QElapsedTimer t;
+    t.start();
+    while (!got && t.elapsed() < 10000) {
+      command(protocol::makeCommand(protocol::Command::List));
+      waitUntil([&] {
+        for (const auto& m : messages_) {
+          const auto msg = protocol::readMessage(m);
+          if (msg.kind == protocol::Message::Kind::List) got = msg.list;
+        }
+        return got.has_value();
+      }, std::chrono::milliseconds(200));
+    }
+    return got;
+  }
+
+  bool writeSettings(const pl::Dictionary& prefs) {
+    return pl::writeXmlFile(prefs, home_.path().toStdString() + "/Library/Preferences/com.halvorn.vantrel.settings.plist");
+  }
+
+ private:
+  PrivateBus bus_;
+  QTemporaryDir home_;
+  dbusnotify::DistributedNotificationCenter pane_;
+  QDBusConnection control_{"none"};
+  QProcessEnvironment env_;
+  QProcess sim_, helper_, helper2_;
+  std::vector<std::string> messages_;
+};
+
+pl::DictRef factorySettings() { return pl::readDictFile(std::string(VANTREL_RESOURCE_DIR) + "/DefaultSettings.plist"); }
+
+// The record the driver should receive for a device with no application in front.
+std::string expectedRecord(const pl::DictRef& prefs, uint16_t product, uint16_t release) {
+  int32_t best = -1, global = -1;
+  const auto devices = prefs->getArray("devices");
+  if (!VantrelMatchAppPrefs(devices, std::nullopt, std::nullopt, std::nullopt, models::kVendorID, product, release,
+                            &best, &global))
+    return "";
+  SettingsRecord r{};
+  if (!VantrelAppPrefsDictToStruct(best >= 0 ? devices->dictAt(static_cast<size_t>(best)) : nullptr,
+                                   global >= 0 ? devices->dictAt(static_cast<size_t>(global)) : nullptr, &r))
+    return "";
+  return sim::hex(r.data(), r.size());
+}
+
+// A detail of a log entry.
+QJsonValue field(const QJsonValue& entry, const char* name) {
+  return entry.toObject()["fields"].toObject()[name];
+}
+
+std::string rawOf(const QJsonValue& settingsEntry) { return field(settingsEntry, "raw").toString().toStdString(); }
+
+}  // namespace
+
+TEST(EndToEnd, SettingsReachDevicesAttachedBeforeAndAfterTheHelperStarts) {
+  SystemUnderTest s;
+  ASSERT_TRUE(s.ok());
+  ASSERT_TRUE(s.startSimulator({"--attach", "dev1"}));
+  ASSERT_TRUE(s.startHelper());
+  const auto first = s.waitLog(0, "settings");
+  ASSERT_EQ(first.size(), 1);
+  const auto factory = factorySettings();
+  ASSERT_TRUE(factory);
+  EXPECT_EQ(rawOf(first[0]), expectedRecord(factory, models::productOfDevice(1), 0x0105));
+
+  // A device plugged in later gets its own model's settings; Dev3 is told from Dev2 by release.
+  const uint64_t since = s.lastSeq();
+  const auto dev3 = s.attach("dev3");
+  const auto later = s.waitLog(since, "settings");
+  ASSERT_EQ(later.size(), 1);
+  EXPECT_EQ(static_cast<uint64_t>(later[0].toObject()["device"].toInteger()), dev3);
+  EXPECT_EQ(rawOf(later[0]), expectedRecord(factory, models::productOfDevice(3), 0x0106));
+  EXPECT_NE(rawOf(later[0]), rawOf(first[0]));
+
+  // An application switch sends every device its settings again, in list order.
+  const uint64_t beforeSwitch = s.lastSeq();
+  s.control("Activate", {R"({"bundle_id":"com.example.editor","name":"Editor","signature":"EDIT"})"});
+  const auto again = s.waitLog(beforeSwitch, "settings", 2);
+  ASSERT_EQ(again.size(), 2);
+  EXPECT_EQ(again[0].toObject()["device"].toInteger(), 1);
+  EXPECT_EQ(again[1].toObject()["device"].toInteger(), static_cast<qint64>(dev3));
+}
+
+TEST(EndToEnd, UpdateRereadsTheSettingsFileAndButtonsFollowIt) {
+  SystemUnderTest s;
+  ASSERT_TRUE(s.ok());
+  ASSERT_TRUE(s.startSimulator({"--attach", "dev1"}));
+  ASSERT_TRUE(s.startHelper());
+  ASSERT_EQ(s.waitLog(0, "settings").size(), 1);
+  ASSERT_TRUE(s.list());  // the helper listens
+
+  // The panel writes a changed file: Dev1's speed, and Chord 1 types Command-C (copy).
+  auto prefs = factorySettings();
+  ASSERT_TRUE(prefs);
+  prefs->setInteger("version", 3);
+  pl::DictRef dev1Profile;
+  for (const auto& p : *prefs->getArray("devices")) {
+    auto d = pl::asDict(p);
+    if (d && d->getDict("target device") &&
+        d->getDict("target device")->integerValue("device product id") == models::productOfDevice(1))
+      dev1Profile = d;
+  }
+  ASSERT_TRUE(dev1Profile);
+  dev1Profile->getDict("options")->setInteger("speed", 1000);
+  auto chord = pl::makeDict();
+  chord->setInteger("cmd", 52);
+  dev1Profile->getDict("buttons")->set("08", chord);
+  ASSERT_TRUE(s.writeSettings(*prefs));
+
+  const uint64_t since = s.lastSeq();
+  s.command(protocol::makeCommand(protocol::Command::Update));
+  const auto updated = s.waitLog(since, "settings");
+  ASSERT_EQ(updated.size(), 1);
+  EXPECT_EQ(field(updated[0], "speed").toInt(), 50);
+  EXPECT_EQ(field(updated[0], "slots").toArray()[8].toObject()["command"].toInt(), 52);
+
+  // Garbage and unknown commands change nothing; the helper keeps answering.
+  s.command(protocol::makeCommand(protocol::Command::None));
+  auto odd = pl::makeDict();
+  odd->setString("command", "reboot");
+  s.command(odd);
+  s.postRaw("<plist><dict>");
+  s.postRaw(QVariant(7));
+  const uint64_t afterGarbage = s.lastSeq();
+  ASSERT_TRUE(s.list());
+
+  // Chord 1 now copies: the helper sends the keystroke back to the device.
+  s.control("Press", {QVariant::fromValue<qulonglong>(1), QVariant::fromValue<ushort>(8), false});
+  const auto keys = s.waitLog(afterGarbage, "control");
+  ASSERT_EQ(keys.size(), 1);
+  EXPECT_EQ(field(keys[0], "code").toString(), "VNTk");
+  EXPECT_EQ(field(keys[0], "modifiers").toInt() & 0x0100, 0x0100);
+  EXPECT_TRUE(s.settingsOf(1, afterGarbage).isEmpty()) << "ignored commands send nothing";
+  EXPECT_EQ(s.helper().state(), QProcess::Running);
+}
+
+TEST(EndToEnd, ListAnswersWithTheDeviceListPayload) {
+  SystemUnderTest s;
+  ASSERT_TRUE(s.ok());
+  ASSERT_TRUE(s.startSimulator());
+  ASSERT_TRUE(s.startHelper());
+  auto empty = s.list();
+  ASSERT_TRUE(empty);
+  EXPECT_EQ(empty->count, 0);
+  EXPECT_TRUE(empty->snapToDefaultAvailable());
+  s.control("SetAccessibility", {false});
+
+  s.attach("dev1");
+  s.attach("dev7", QJsonObject{{"ble", true}});  // two interfaces, two driver services
+  s.attach("mouse");                             // never captured
+  ASSERT_TRUE(waitUntil([&] { auto l = s.list(); return l && l->count == 3; }, kTimeout));
+  const auto l = s.list();
+  ASSERT_TRUE(l);
+  EXPECT_FALSE(l->snapToDefaultAvailable());
+  EXPECT_EQ(l->devices[0].productID, models::productOfDevice(1));
+  EXPECT_EQ(l->devices[0].productNameString(), "Vantrel Orbit Pro");
+  EXPECT_EQ(l->devices[1].productID, models::kDev7ProductID);
+  EXPECT_EQ(l->devices[1].interfaceNum, 0);
+  EXPECT_EQ(l->devices[2].interfaceNum, 1);
+  EXPECT_NE(l->devices[1].transport, l->devices[0].transport);
+  EXPECT_EQ(l->devices[3], DeviceInfo{});
+
+  // Seventeen devices: sixteen are listed.
+  for (int i = 0; i < 14; ++i) s.attach("dev4");
+  ASSERT_TRUE(waitUntil([&] { auto x = s.list(); return x && x->count == 16; }, kTimeout));
+  // The raw message is exactly 4260 bytes of data.
+  s.messages().clear();
+  s.command(protocol::makeCommand(protocol::Command::List));
+  ASSERT_TRUE(waitUntil([&] { return !s.messages().empty(); }, kTimeout));
+  const auto dict = protocol::decodeDictionary(s.messages().front());
+  ASSERT_TRUE(dict);
+  ASSERT_TRUE(dict->getData("list"));
+  EXPECT_EQ(dict->getData("list")->bytes().size(), 4260u);
+  EXPECT_EQ(dict->size(), 1u);
+}
+
+TEST(EndToEnd, StateReportsReachThePanelOnlyWhileItIsInFront) {
+  SystemUnderTest s;
+  ASSERT_TRUE(s.ok());
+  ASSERT_TRUE(s.startSimulator({"--attach", "dev1"}));
+  ASSERT_TRUE(s.startHelper());
+  ASSERT_TRUE(s.list());
+
+  uint64_t since = s.lastSeq();
+  s.command(protocol::makeFrontCommand(true));
+  auto controls = s.waitLog(since, "control");
+  ASSERT_EQ(controls.size(), 1);
+  EXPECT_EQ(controls[0].toObject()["text"].toString(), "state reports off") << "System Preferences is not in front";
+
+  since = s.lastSeq();
+  s.control("Activate", {R"({"bundle_id":"com.apple.systempreferences","name":"System Preferences","signature":"sprf"})"});
+  controls = s.waitLog(since, "control");
+  ASSERT_EQ(controls.size(), 1);
+  EXPECT_EQ(controls[0].toObject()["text"].toString(), "state reports on");
+
+  s.messages().clear();
+  const QByteArray report = QByteArray::fromHex("00112233445566778899aabbccddeeff");
+  s.control("Report", {QVariant::fromValue<qulonglong>(1), report, false});
+  ASSERT_TRUE(waitUntil([&] { return !s.messages().empty(); }, kTimeout));
+  const auto m = protocol::readMessage(s.messages().front());
+  ASSERT_EQ(m.kind, protocol::Message::Kind::Report);
+  EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(m.report.data()), 16), report);
+
+  // Another application in front: reports stop, and a forced one is not forwarded.
+  since = s.lastSeq();
+  s.control("Activate", {R"({"bundle_id":"com.example.editor","name":"Editor","signature":"EDIT"})"});
+  controls = s.waitLog(since, "control");
+  ASSERT_EQ(controls.size(), 1);
+  EXPECT_EQ(controls[0].toObject()["text"].toString(), "state reports off");
+  s.messages().clear();
+  s.control("Report", {QVariant::fromValue<qulonglong>(1), report, true});
+  ASSERT_TRUE(s.list());
+  for (const auto& text : s.messages()) EXPECT_NE(protocol::readMessage(text).kind, protocol::Message::Kind::Report);
+}
+
+TEST(EndToEnd, UnclaimedDevicesReEnumerateAtStartAndOnRequest) {
+  SystemUnderTest s;
+  ASSERT_TRUE(s.ok());
+  ASSERT_TRUE(s.startSimulator({"--attach", "dev2:unclaimed"}));
+  ASSERT_TRUE(s.startHelper());
+  // No driver service at start: the helper makes the device re-enumerate, the driver takes it.
+  const auto first = s.waitLog(0, "settings");
+  ASSERT_EQ(first.size(), 1);
+  EXPECT_EQ(first[0].toObject()["device"].toInteger(), 1);
+  ASSERT_TRUE(s.list());
+
+  // While one device is captured, "enumerate" leaves an unclaimed one alone ...
+  const auto waiting = s.attach("dev5", QJsonObject{{"unclaimed", true}});
+  uint64_t since = s.lastSeq();
+  s.command(protocol::makeCommand(protocol::Command::Enumerate));
+  ASSERT_TRUE(s.list());
+  EXPECT_TRUE(s.settingsOf(waiting, since).isEmpty());
+
+  // ... and once none is, it brings it in.
+  s.control("Detach", {QVariant::fromValue<qulonglong>(1)});
+  ASSERT_TRUE(waitUntil([&] { auto l = s.list(); return l && l->count == 0; }, kTimeout));
+  since = s.lastSeq();
+  s.command(protocol::makeCommand(protocol::Command::Enumerate));
+  const auto taken = s.waitLog(since, "settings");
+  ASSERT_EQ(taken.size(), 1);
+  EXPECT_EQ(static_cast<uint64_t>(taken[0].toObject()["device"].toInteger()), waiting);
+}
+
+TEST(EndToEnd, ASecondHelperIsRefused) {
+  SystemUnderTest s;
+  ASSERT_TRUE(s.ok());
+  ASSERT_TRUE(s.startSimulator({"--attach", "dev1"}));
+  ASSERT_TRUE(s.startHelper());
+  ASSERT_EQ(s.waitLog(0, "settings").size(), 1);
+  ASSERT_TRUE(s.list());
+
+  const uint64_t since = s.lastSeq();
+  ASSERT_TRUE(s.startHelper(s.secondHelper()));
+  ASSERT_TRUE(s.secondHelper().waitForFinished(10000));
+  EXPECT_EQ(s.secondHelper().exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(s.secondHelper().exitCode(), 0);
+  EXPECT_EQ(s.helper().state(), QProcess::Running);
+  EXPECT_TRUE(s.settingsOf(1, since).isEmpty()) << "the second helper sent nothing";
+  const auto l = s.list();
+  ASSERT_TRUE(l);
+  EXPECT_EQ(l->count, 1) << "the first one still answers";
+}
