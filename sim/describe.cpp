@@ -78,7 +78,7 @@ std::string commandName(uint16_t c) {
   if (c == 9 || c == 19) return "driver action " + std::to_string(c);
   if (c >= 20 && c <= 23) return "scroll action " + std::to_string(c - 19);
   if ((c >= 100 && c <= 135) || c == 137) return "system hot key (command " + std::to_string(c) + ")";
-  if (c >= 180 && c <= 189) return "type snippet " + std::to_string(c - 180);
+  if (c >= 180 && c <= 189) return "type snippet " + std::to_string(c - 179);  // counted from 1
   return "command " + std::to_string(c) + " (does nothing)";
 }
 
@@ -89,7 +89,7 @@ std::string modifiersName(uint16_t m) {
 
 std::string keystrokeName(uint8_t keyCode, uint16_t m) {
   if (keyCode == 255) return m ? modifiersName(m) + " (no key)" : "no key";
-  std::string name = GetKeyCombinationName(keyCode, m);
+  std::string name = GetKeyCombinationNameWithSepAndCase(keyCode, m, "+", "+", 1);
   return name + " (key " + std::to_string(keyCode) + ")";
 }
 

@@ -14,7 +14,8 @@ namespace sim {
 
 // "Button 1".."Button 4", "Chord 1", "Chord 2", "scroll ring", else "button N".
 std::string buttonName(int button);
-// A short name of a button command ("click", "copy", "open web address", "type snippet 3" ...).
+// A short name of a button command ("click", "copy", "open web address", "type snippet 3" ...);
+// snippets are counted from 1 as the menu shows them.
 std::string commandName(uint16_t command);
 // Whether the driver carries a command out itself (the helper is not told of the press).
 bool driverPerformsCommand(uint16_t command);

@@ -32,7 +32,7 @@ const char* kUsage =
     "      mouse N | accessibility on|off | pointer X Y |\n"
     "      dialog none|app|window | dialog --x X --y Y --width W --height H [--disabled] [--children N] |\n"
     "      process add --signature SIG --name N [--bundle-id ID] | process remove SIG | menu N|none |\n"
-    "      state | log [--since SEQ] [--kind K] [--text] | wait KIND [--count N] [--since SEQ] [--timeout MS] |\n"
+    "      state | seq | log [--since SEQ] [--kind K] [--text] | wait KIND [--count N] [--since SEQ] [--timeout MS] |\n"
     "      ready [--timeout MS] | quit\n"
     "    Buttons: 0-15, or button1..button4, chord1, chord2, scroll.";
 
@@ -292,6 +292,10 @@ int cmdSim(const Args& all) {
     const int item = args[0] == "none" ? -1 : static_cast<int>(number(args[0], "menu item", 0, 1000));
     control("SetMenuChoice", {item});
     ctl::print({{"menu_choice", item}});
+    return 0;
+  }
+  if (sub == "seq") {
+    ctl::print({{"seq", control("LastLogSeq").toULongLong()}});
     return 0;
   }
   if (sub == "state") {
