@@ -54,7 +54,7 @@ void VantrelHelper::openMatchedServices(io_iterator_t iterator) {
       io().IOObjectRelease(service);
       continue;
     }
-    io_object_t notification = IO_OBJECT_NULL;  // not kept: it lives as long as the service
+    io_object_t notification = IO_OBJECT_NULL;
     if (io().IOServiceAddInterestNotification(
             fNotificationPort, service, kIOGeneralInterest, VantrelInterestCallback,
             reinterpret_cast<void*>(static_cast<uintptr_t>(connection)),
@@ -65,6 +65,12 @@ void VantrelHelper::openMatchedServices(io_iterator_t iterator) {
       continue;
     }
     addDevice(connection);
+    // The record keeps the notification so that it can be given back when the device goes.
+    CapturedDeviceRec* rec = findDevice(connection);
+    if (rec != nullptr && rec->notification == IO_OBJECT_NULL)
+      rec->notification = notification;
+    else
+      io().IOObjectRelease(notification);
     io().IOObjectRelease(service);
   }
 }
@@ -90,9 +96,11 @@ void VantrelHelper::handleMessage(uint32_t messageType, void* argument,
         sendDeviceStateToPanel(static_cast<const uint8_t*>(argument));
       break;
     case kIOMessageServiceIsTerminated:
-      if (findDevice(connection) != nullptr) {
+      if (const CapturedDeviceRec* rec = findDevice(connection)) {
+        const io_object_t notification = rec->notification;
         io().IOServiceClose(connection);
         removeDevice(connection);
+        if (notification != IO_OBJECT_NULL) io().IOObjectRelease(notification);
       }
       break;
     default:
@@ -112,7 +120,7 @@ void VantrelHelper::addDevice(uint32_t connection) {
 
   if (findDevice(connection) == nullptr) {
     try {
-      fDeviceList.push_back(CapturedDeviceRec{connection, info});
+      fDeviceList.push_back(CapturedDeviceRec{connection, info, IO_OBJECT_NULL});
     } catch (const std::bad_alloc&) {
       // No record; the settings below then find no device.
     }
@@ -189,6 +197,9 @@ int32_t VantrelHelper::findService(const char* className, bool reenumerate) {
 
 int32_t VantrelHelper::sendPrefsToEveryVantrel() {
   if (!IsSessionOnConsole()) return kIOReturnSuccess;
+  // Neither the profiles nor the front application change during the broadcast.
+  std::vector<MatchMemo> memo;
+  fMatchMemo = &memo;
   int32_t status = kIOReturnSuccess;
   bool first = true;
   for (CapturedDeviceRec& rec : fDeviceList) {
@@ -196,6 +207,7 @@ int32_t VantrelHelper::sendPrefsToEveryVantrel() {
     first = false;
     if (status == kIOReturnSuccess) status = r;
   }
+  fMatchMemo = nullptr;
   return status;
 }
 
@@ -242,15 +254,29 @@ int32_t VantrelHelper::sendPrefsToVantrel(uint32_t connection, CapturedDeviceRec
 
 pl::DictRef VantrelHelper::findAppPrefs(const DeviceInfo& info, pl::DictRef* global) const {
   if (global != nullptr) global->reset();
+  if (fMatchMemo != nullptr) {
+    for (const MatchMemo& m : *fMatchMemo) {
+      if (m.vendorID == info.vendorID && m.productID == info.productID &&
+          m.productVers == info.productVers) {
+        if (global != nullptr) *global = m.global;
+        return m.best;
+      }
+    }
+  }
   int32_t bestIndex = -1;
   int32_t globalIndex = -1;
-  if (!VantrelMatchAppPrefs(fSettingsArray, fFrontAppBundleID, fFrontAppExecutable,
-                            fFrontAppSignature, info.vendorID, info.productID, info.productVers,
-                            &bestIndex, &globalIndex))
-    return nullptr;
-  if (global != nullptr && globalIndex >= 0)
-    *global = fSettingsArray->dictAt(static_cast<size_t>(globalIndex));
-  return bestIndex >= 0 ? fSettingsArray->dictAt(static_cast<size_t>(bestIndex)) : nullptr;
+  pl::DictRef best;
+  pl::DictRef globalProfile;
+  if (VantrelMatchAppPrefs(fSettingsArray, fFrontAppBundleID, fFrontAppExecutable,
+                           fFrontAppSignature, info.vendorID, info.productID, info.productVers,
+                           &bestIndex, &globalIndex)) {
+    if (bestIndex >= 0) best = fSettingsArray->dictAt(static_cast<size_t>(bestIndex));
+    if (globalIndex >= 0) globalProfile = fSettingsArray->dictAt(static_cast<size_t>(globalIndex));
+  }
+  if (fMatchMemo != nullptr)
+    fMatchMemo->push_back(MatchMemo{info.vendorID, info.productID, info.productVers, best, globalProfile});
+  if (global != nullptr) *global = globalProfile;
+  return best;
 }
 
 // ---- control requests --------------------------------------------------------------------------------

@@ -25,6 +25,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "helper/actions/action_host.h"
 #include "platform/iokit.h"
@@ -39,11 +40,13 @@ class VantrelHelper;
 // The one helper object, set as the first step of start-up; used by the IOKit callbacks.
 extern VantrelHelper* gHelper;
 
-// One open driver service: its connection handle (the key of the list) and the device's
-// information as the driver reported it when the device was added.
+// One open driver service: its connection handle (the key of the list), the device's
+// information as the driver reported it when the device was added, and the service's interest
+// notification (given back when the device goes).
 struct CapturedDeviceRec {
   uint32_t connection = 0;
   DeviceInfo info;
+  iokit::io_object_t notification = 0;
 };
 
 // The transport between helper and pane (distributed notifications).
@@ -216,4 +219,15 @@ class VantrelHelper final : public QObject, public ActionHost {
   iokit::io_iterator_t fFirstMatchIterator = 0;
   iokit::io_iterator_t fTerminateIterator = 0;
   std::list<CapturedDeviceRec> fDeviceList;
+
+  // While a settings broadcast runs, the profiles chosen for each device identity, so that
+  // devices of the same model and release are matched once.
+  struct MatchMemo {
+    uint16_t vendorID;
+    uint16_t productID;
+    uint16_t productVers;
+    pl::DictRef best;
+    pl::DictRef global;
+  };
+  std::vector<MatchMemo>* fMatchMemo = nullptr;
 };

@@ -88,6 +88,8 @@ io_object_t IOKit::newObject(Object object) {
   while (nextHandle_ == 0 || objects_.count(nextHandle_) != 0) nextHandle_ += 4;
   const io_object_t h = nextHandle_;
   nextHandle_ += 4;
+  if (object.kind == Kind::MatchNotification) matchNotifications_.push_back(h);
+  if (object.kind == Kind::InterestNotification) interests_.emplace(object.service, h);
   objects_.emplace(h, std::move(object));
   return h;
 }
@@ -248,6 +250,16 @@ kern_return_t IOKit::IOObjectRelease(io_object_t object) {
   const ServiceId service = o->service;
   const io_object_t heldService = o->serviceHandle;
   objects_.erase(object);
+  if (kind == Kind::MatchNotification) std::erase(matchNotifications_, object);
+  if (kind == Kind::InterestNotification) {
+    auto [first, last] = interests_.equal_range(service);
+    for (auto it = first; it != last; ++it) {
+      if (it->second == object) {
+        interests_.erase(it);
+        break;
+      }
+    }
+  }
   if (kind == Kind::Service) {
     auto it = serviceHandles_.find(service);
     if (it != serviceHandles_.end() && it->second == object) serviceHandles_.erase(it);
@@ -363,8 +375,9 @@ kern_return_t IOKit::IOCreatePlugInInterfaceForService(
 // ---- deliveries ------------------------------------------------------------------------------
 
 void IOKit::queueMatch(bool terminate, ServiceId service, std::string_view className) {
-  for (auto& [handle, o] : objects_) {
-    if (o.kind != Kind::MatchNotification || o.terminate != terminate ||
+  for (io_object_t handle : matchNotifications_) {
+    Object& o = objects_.at(handle);
+    if (o.terminate != terminate ||
         o.className != className || !livePort(o.port))
       continue;
     o.queue.push_back(service);
@@ -390,9 +403,11 @@ void IOKit::serviceTerminated(ServiceId service, std::string_view className) {
 
 void IOKit::messagePosted(ServiceId service, uint32_t messageType, const uint8_t* argument,
                           size_t size) {
-  for (auto& [handle, o] : objects_) {
-    if (o.kind != Kind::InterestNotification || o.service != service || !livePort(o.port))
-      continue;
+  auto [first, last] = interests_.equal_range(service);
+  for (auto it = first; it != last; ++it) {
+    const io_object_t handle = it->second;
+    Object& o = objects_.at(handle);
+    if (!livePort(o.port)) continue;
     Delivery d;
     d.notification = handle;
     d.messageType = messageType;

@@ -280,6 +280,9 @@ class IOKit final : private DriverWorld::Observer {
 
   DriverWorld& world_;
   std::map<io_object_t, Object> objects_;
+  // Indexes into objects_: the matching notifications, and the interest notifications by service.
+  std::vector<io_object_t> matchNotifications_;
+  std::multimap<ServiceId, io_object_t> interests_;
   std::map<ServiceId, io_service_t> serviceHandles_;
   std::vector<std::unique_ptr<IONotificationPort>> ports_;
   std::map<std::string, kern_return_t, std::less<>> failures_;

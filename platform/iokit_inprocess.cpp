@@ -35,8 +35,9 @@ ServiceId InProcessDriverWorld::publishUsbDevice(const std::string& className, U
 bool InProcessDriverWorld::terminateService(ServiceId service) {
   Service* s = liveService(service);
   if (s == nullptr) return false;
-  s->live = false;
+  // Ids are never reused, so forgetting the service is enough to make it unknown from now on.
   const std::string className = s->className;
+  services_.erase(service);
   if (observer_) observer_->serviceTerminated(service, className);
   return true;
 }

@@ -141,9 +141,10 @@ TEST_F(HelperTest, DeviceListKeepsOrderHoldsAHandleOnceAndFollowsTerminations) {
   // No length limit.
   for (int i = 0; i < 40; ++i) arrive(model(1 + i % 7).info);
   EXPECT_EQ(helper->deviceList().size(), 42u);
-  // Every service reference taken from the iterators was given back (what is left: the two
-  // matching notifications and one interest notification, with its service, per device).
-  EXPECT_EQ(fake.iokit.liveObjectCount(), 2u + 2u * 43u);
+  // Every service reference taken from the iterators was given back, and so was the interest
+  // notification of the device that went: left are the two matching notifications and one
+  // interest notification, with its service, per device in the list.
+  EXPECT_EQ(fake.iokit.liveObjectCount(), 2u + 2u * helper->deviceList().size());
 }
 
 TEST_F(HelperTest, ServicesThatCannotBeOpenedOrRegisteredAreSkipped) {
@@ -460,6 +461,26 @@ TEST_F(HelperTest, DeviceListPayloadAndRawReportCommand) {
   helper->setSendRawReports(true);
   EXPECT_TRUE(helper->sendRawReports());
   EXPECT_EQ(params(controlCalls(0x564E5372)), std::vector<uint64_t>(17, 0));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(HelperTest, BroadcastChoosesTheProfilesOfEachDeviceOwnModelAndRelease) {
+  const auto profiles = catalogueProfiles();
+  writeSettings(profiles);
+  start();
+  std::vector<io_connect_t> cs;
+  for (int d : {2, 3, 2, 7, 3}) cs.push_back(arrive(model(d).info));
+  world.clearCalls();
+  helper->sendPrefsToEveryVantrel();
+  const int devices[] = {2, 3, 2, 7, 3};
+  for (size_t i = 0; i < cs.size(); ++i) {
+    const auto sent = settingsCalls(cs[i]);
+    ASSERT_EQ(sent.size(), 1u) << i;
+    EXPECT_EQ(sent[0].structIn, recordOf(profiles[static_cast<size_t>(devices[i] - 1)], profiles.back())) << i;
+  }
 }
 
 }  // namespace
