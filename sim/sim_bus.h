@@ -5,12 +5,14 @@
 #include <QDBusConnection>
 #include <QDBusContext>
 #include <QDBusMessage>
+#include <QDBusServer>
 #include <QDBusServiceWatcher>
 #include <QList>
 #include <QObject>
 #include <QStringList>
 #include <QTimer>
 
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -29,6 +31,9 @@ class DriverObject : public QObject, protected QDBusContext {
   explicit DriverObject(SimBus& bus) : bus_(bus) {}
 
  public Q_SLOTS:
+  // Where to connect for a direct (peer-to-peer) connection to the driver: the same object,
+  // the same signals, without the bus in between. Empty when there is none.
+  QString PeerAddress();
   qulonglong Snapshot(QList<qulonglong>& services, QStringList& classes);
   int Open(qulonglong service, uint type, uint& connection);
   int Close(uint connection);
@@ -96,7 +101,8 @@ class ControlObject : public QObject, protected QDBusContext {
   QString Devices();
   QString Press(qulonglong device, ushort button, bool raw);
   QString Report(qulonglong device, const QByteArray& bytes, bool force);
-  void Activate(const QString& applicationJson);
+  // Both answer with the sequence number and time of their log entry, for timing what follows.
+  QString Activate(const QString& applicationJson);
   void SetConsole(bool dictionary, bool hasOnConsoleKey, bool onConsole);
   void SetModifiers(uint classic);
   void SetMouseButtons(uint buttons);
@@ -133,6 +139,9 @@ class SimBus : public QObject, private World::Observer {
   World& world() { return world_; }
   QDBusConnection& connection() { return connection_; }
   void watchClient(const std::string& client);
+  QString peerAddress() const;
+  // The client name of a call that came over a direct connection ("" for the bus).
+  std::string peerClient(const QDBusConnection& c) const;
 
   struct Waiter {
     QDBusMessage request;
@@ -157,6 +166,8 @@ class SimBus : public QObject, private World::Observer {
 
   void checkWaiters(bool timeUp);
   bool answerWaiter(Waiter& w, bool timeUp);
+  void sendDriverSignal(const QDBusMessage& signal);
+  void checkPeers();
 
   World& world_;
   QDBusConnection connection_;
@@ -167,6 +178,9 @@ class SimBus : public QObject, private World::Observer {
   std::set<std::string> watched_;
   std::vector<Waiter> waiters_;
   QTimer* waiterTimer_ = nullptr;
+  std::unique_ptr<QDBusServer> peerServer_;
+  std::vector<QDBusConnection> peers_;
+  QTimer* peerTimer_ = nullptr;
 };
 
 // JSON forms of the world's records (shared by the control object and tests).

@@ -20,13 +20,6 @@ constexpr IOReturn kGone = iokit::kIOReturnNotResponding;
 
 SimDriverWorld::SimDriverWorld(SimLink& link, QObject* parent) : QObject(parent), link_(link) {
   if (!link_.connected()) return;
-  auto& bus = link_.bus();
-  bus.connect(kService, kDriverPath, kDriverInterface, "ServicePublished", this,
-              SLOT(onPublished(qulonglong, qulonglong, QString)));
-  bus.connect(kService, kDriverPath, kDriverInterface, "ServiceTerminated", this,
-              SLOT(onTerminated(qulonglong, qulonglong, QString)));
-  bus.connect(kService, kDriverPath, kDriverInterface, "MessagePosted", this,
-              SLOT(onMessage(qulonglong, qulonglong, uint, QByteArray)));
   link_.onPresenceChanged([this](bool present) {
     if (present) resync();
     else dropAll();
@@ -34,12 +27,72 @@ SimDriverWorld::SimDriverWorld(SimLink& link, QObject* parent) : QObject(parent)
   resync();
 }
 
-SimDriverWorld::~SimDriverWorld() = default;
+SimDriverWorld::~SimDriverWorld() { disconnectPeer(); }
+
+void SimDriverWorld::subscribe(QDBusConnection& c, const QString& service) {
+  c.connect(service, kDriverPath, kDriverInterface, "ServicePublished", this,
+            SLOT(onPublished(qulonglong, qulonglong, QString)));
+  c.connect(service, kDriverPath, kDriverInterface, "ServiceTerminated", this,
+            SLOT(onTerminated(qulonglong, qulonglong, QString)));
+  c.connect(service, kDriverPath, kDriverInterface, "MessagePosted", this,
+            SLOT(onMessage(qulonglong, qulonglong, uint, QByteArray)));
+}
+
+void SimDriverWorld::unsubscribe(QDBusConnection& c, const QString& service) {
+  c.disconnect(service, kDriverPath, kDriverInterface, "ServicePublished", this,
+               SLOT(onPublished(qulonglong, qulonglong, QString)));
+  c.disconnect(service, kDriverPath, kDriverInterface, "ServiceTerminated", this,
+               SLOT(onTerminated(qulonglong, qulonglong, QString)));
+  c.disconnect(service, kDriverPath, kDriverInterface, "MessagePosted", this,
+               SLOT(onMessage(qulonglong, qulonglong, uint, QByteArray)));
+}
+
+bool SimDriverWorld::connectPeer() {
+  const auto r = link_.callDriver("PeerAddress");
+  if (!r || r->isEmpty() || (*r)[0].toString().isEmpty()) return false;
+  static int serial = 0;
+  const QString name = QStringLiteral("vantrel-sim-peer-%1").arg(++serial);
+  QDBusConnection c = QDBusConnection::connectToPeer((*r)[0].toString(), name);
+  if (!c.isConnected()) {
+    QDBusConnection::disconnectFromPeer(name);
+    return false;
+  }
+  peer_ = c;
+  subscribe(*peer_, QString());
+  return true;
+}
+
+void SimDriverWorld::disconnectPeer() {
+  if (!peer_) return;
+  const QString name = peer_->name();
+  unsubscribe(*peer_, QString());
+  peer_.reset();
+  QDBusConnection::disconnectFromPeer(name);
+}
+
+std::optional<QList<QVariant>> SimDriverWorld::callDriver(const char* method, const QList<QVariant>& args) {
+  if (!peer_) return link_.callDriver(method, args);
+  if (!link_.present()) return std::nullopt;
+  auto m = QDBusMessage::createMethodCall(QString(), kDriverPath, kDriverInterface, method);
+  m.setArguments(args);
+  const QDBusMessage reply = peer_->call(m, QDBus::Block, 5000);
+  if (reply.type() != QDBusMessage::ReplyMessage) return std::nullopt;
+  return reply.arguments();
+}
 
 void SimDriverWorld::resync() {
-  // The signals are subscribed already: whatever happens after the snapshot arrives as a signal
-  // with a higher sequence number, whatever happened before is in the snapshot.
-  const auto r = link_.callDriver("Snapshot");
+  // Subscribe first: whatever happens after the snapshot then arrives as a signal with a higher
+  // sequence number, whatever happened before is in the snapshot.
+  disconnectPeer();
+  if (busSubscribed_) {
+    unsubscribe(link_.bus(), kService);
+    busSubscribed_ = false;
+  }
+  if (!connectPeer()) {
+    subscribe(link_.bus(), kService);
+    busSubscribed_ = true;
+  }
+  const auto r = callDriver("Snapshot");
   if (!r || r->size() < 3) return;
   seq_ = (*r)[0].toULongLong();
   const auto ids = qdbus_cast<QList<qulonglong>>((*r)[1]);
@@ -53,6 +106,7 @@ void SimDriverWorld::resync() {
 }
 
 void SimDriverWorld::dropAll() {
+  disconnectPeer();
   auto gone = std::move(services_);
   services_.clear();
   seq_ = 0;
@@ -103,7 +157,7 @@ std::string_view SimDriverWorld::className(iokit::ServiceId service) const {
 
 IOReturn SimDriverWorld::open(iokit::ServiceId service, uint32_t type, iokit::io_connect_t* connection) {
   if (className(service).empty()) return iokit::kIOReturnNoDevice;
-  const auto r = link_.callDriver("Open", {QVariant::fromValue(static_cast<qulonglong>(service)), type});
+  const auto r = callDriver("Open", {QVariant::fromValue(static_cast<qulonglong>(service)), type});
   if (!r || r->size() < 2) return kGone;
   const IOReturn status = (*r)[0].toInt();
   if (status == 0 && connection) *connection = (*r)[1].toUInt();
@@ -111,7 +165,7 @@ IOReturn SimDriverWorld::open(iokit::ServiceId service, uint32_t type, iokit::io
 }
 
 IOReturn SimDriverWorld::close(iokit::io_connect_t connection) {
-  const auto r = link_.callDriver("Close", {connection});
+  const auto r = callDriver("Close", {connection});
   return r && !r->isEmpty() ? (*r)[0].toInt() : kGone;
 }
 
@@ -126,7 +180,7 @@ IOReturn SimDriverWorld::call(iokit::io_connect_t connection, uint32_t selector,
                                           : QByteArray();
   const uint outCapacity = outputCnt ? *outputCnt : 0;
   const qulonglong structCapacity = outputStructCnt ? *outputStructCnt : 0;
-  const auto r = link_.callDriver("Call", {connection, selector, QVariant::fromValue(in), inStruct, outCapacity,
+  const auto r = callDriver("Call", {connection, selector, QVariant::fromValue(in), inStruct, outCapacity,
                                            QVariant::fromValue(structCapacity)});
   if (!r || r->size() < 3) return kGone;
   const IOReturn status = (*r)[0].toInt();
@@ -146,7 +200,7 @@ IOReturn SimDriverWorld::call(iokit::io_connect_t connection, uint32_t selector,
 }
 
 IOReturn SimDriverWorld::usbIdentity(iokit::ServiceId service, uint16_t* vendor, uint16_t* product) {
-  const auto r = link_.callDriver("UsbIdentity", {QVariant::fromValue(static_cast<qulonglong>(service))});
+  const auto r = callDriver("UsbIdentity", {QVariant::fromValue(static_cast<qulonglong>(service))});
   if (!r || r->size() < 3) return kGone;
   const IOReturn status = (*r)[0].toInt();
   if (status == 0) {
@@ -159,7 +213,7 @@ IOReturn SimDriverWorld::usbIdentity(iokit::ServiceId service, uint16_t* vendor,
 IOReturn SimDriverWorld::usbCall(const char* method, iokit::ServiceId service, const QList<QVariant>& extra) {
   QList<QVariant> args{QVariant::fromValue(static_cast<qulonglong>(service))};
   args.append(extra);
-  const auto r = link_.callDriver(method, args);
+  const auto r = callDriver(method, args);
   return r && !r->isEmpty() ? (*r)[0].toInt() : kGone;
 }
 

@@ -7,11 +7,16 @@
 // in the simulator's order. Opens, calls and USB requests are blocking calls to the simulator.
 // When the simulator leaves the bus every mirrored service terminates; when it comes (back),
 // its services are published.
+//
+// The traffic goes over a direct (peer-to-peer) D-Bus connection to the simulator when it offers
+// one, and over the bus otherwise: a call then crosses one socket instead of two, and no third
+// process has to be scheduled on the way.
 #pragma once
 
 #include <QDBusMessage>
 #include <QObject>
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -53,11 +58,18 @@ class SimDriverWorld final : public QObject, public iokit::DriverWorld {
  private:
   void resync();
   void dropAll();
+  void subscribe(QDBusConnection& c, const QString& service);
+  void unsubscribe(QDBusConnection& c, const QString& service);
+  bool connectPeer();
+  void disconnectPeer();
+  std::optional<QList<QVariant>> callDriver(const char* method, const QList<QVariant>& args = {});
   bool fresh(qulonglong seq);
   iokit::IOReturn usbCall(const char* method, iokit::ServiceId service, const QList<QVariant>& extra = {});
 
   SimLink& link_;
   Observer* observer_ = nullptr;
+  std::optional<QDBusConnection> peer_;
+  bool busSubscribed_ = false;
   std::vector<std::pair<iokit::ServiceId, std::string>> services_;
   qulonglong seq_ = 0;
 };
