@@ -624,8 +624,9 @@ void SimBus::applicationActivated(const Application& app) {
 void SimBus::hidDeviceChanged(bool added, const HidDevice& h) {
   auto m = QDBusMessage::createSignal(simbus::kSystemPath, simbus::kSystemInterface,
                                       added ? "HidDeviceAdded" : "HidDeviceRemoved");
-  m << static_cast<qulonglong>(h.id) << static_cast<ushort>(h.vendorID) << static_cast<ushort>(h.productID)
-    << qs(h.transport) << static_cast<ushort>(h.interfaceNumber);
+  m << static_cast<qulonglong>(h.id) << QVariant::fromValue(static_cast<ushort>(h.vendorID))
+    << QVariant::fromValue(static_cast<ushort>(h.productID)) << qs(h.transport)
+    << QVariant::fromValue(static_cast<ushort>(h.interfaceNumber));
   connection_.send(m);
 }
 

@@ -9,6 +9,7 @@
 
 #include "platform/dbus/sim_actions.h"
 #include "platform/dbus/sim_driver_world.h"
+#include "platform/dbus/sim_hid.h"
 #include "platform/dbus/sim_system.h"
 #include "platform/dbus/testing/private_bus.h"
 #include "platform/fake/fake_apple_events.h"
@@ -404,4 +405,45 @@ TEST(SimBackends, SystemAndActionServicesAskTheSimulatorWhileItIsThere) {
   psn = kNoProcess;
   EXPECT_EQ(events.getNextProcess(&psn), kProcNotFound);
   EXPECT_TRUE(pasteboard.types().empty()) << "the fallback pasteboard, not the simulator's";
+}
+
+TEST(SimBackends, HidMonitorCountsTheMakersAttachedInterfaces) {
+  PrivateBus bus;
+  ASSERT_TRUE(bus.ok());
+  auto sim = std::make_unique<Simulator>(bus);
+  sim->attach("dev1");
+  sim->attach("mouse");  // another vendor: not matched
+  simbus::SimLink link(bus.connect("pane"));
+  simbus::SimHidMonitor hid(link);
+
+  int usb = 0, ble = 0;
+  auto count = [&](int step) {
+    return [&, step](const simbus::SimHidMonitor::Device& d) {
+      (d.transport == "Bluetooth Low Energy" ? ble : usb) += step;
+    };
+  };
+  hid.start(models::kVendorID, count(+1), count(-1));
+  EXPECT_EQ(usb, 1) << "present devices are reported at once";
+  sim::AttachOptions ble1;
+  ble1.ble = true;
+  const auto dev7 = sim->attach("dev7", ble1);  // two interfaces
+  ASSERT_TRUE(waitUntil([&] { return ble == 2; }));
+  sim->run([&] { sim->worldForReading().detach(dev7); });
+  ASSERT_TRUE(waitUntil([&] { return ble == 0; }));
+  EXPECT_EQ(hid.devices().size(), 1u);
+
+  // Re-enumeration is a removal and an arrival.
+  sim::AttachOptions unclaimed;
+  unclaimed.unclaimed = true;
+  sim->attach("dev2", unclaimed);
+  ASSERT_TRUE(waitUntil([&] { return usb == 2; }));
+
+  // The simulator leaves: everything is removed. Stopped, nothing more is reported.
+  sim->leave();
+  ASSERT_TRUE(waitUntil([&] { return usb == 0; }));
+  hid.stop();
+  sim = std::make_unique<Simulator>(bus);
+  sim->attach("dev1");
+  testing_support::spin(std::chrono::milliseconds(50));
+  EXPECT_EQ(usb, 0);
 }
