@@ -67,6 +67,12 @@ void World::note(const std::string& kind, const std::string& text) { addLog(kind
 std::vector<LogEntry> World::log(uint64_t since) const {
   auto it = std::upper_bound(log_.begin(), log_.end(), since,
                              [](uint64_t s, const LogEntry& e) { return s < e.seq; });
+  for (auto e = it; e != log_.end(); ++e) {
+    if (!e->describe) continue;
+    auto describe = std::move(e->describe);
+    e->describe = nullptr;
+    describe(*e);
+  }
   return std::vector<LogEntry>(it, log_.end());
 }
 
@@ -357,9 +363,11 @@ Status World::callStructIn(Found f, const std::vector<uint64_t>& input, const st
     std::copy(in.begin(), in.end(), r.begin());
     drv.settings = r;
     ++drv.settingsReceived;
-    auto& e = addLog("settings", f.device, f.interface->number,
-                     "settings: " + describeSettings(r, f.device->model.buttons));
-    e.fields = settingsFields(r);
+    auto& e = addLog("settings", f.device, f.interface->number, "");
+    e.describe = [r, buttons = f.device->model.buttons](LogEntry& x) {
+      x.text = "settings: " + describeSettings(r, buttons);
+      x.fields = settingsFields(r);
+    };
     return kSuccess;
   }
   if (code == kCodeScroll) {

@@ -196,6 +196,9 @@ struct LogEntry {
   uint16_t interfaceNumber = 0;
   std::string text;    // plain words
   pl::DictRef fields;  // the details, decoded and raw
+  // Fills in text and fields when the entry is first read, so that decoding a record costs
+  // nothing while the driver answers the call that brought it.
+  std::function<void(LogEntry&)> describe;
 };
 
 int64_t monotonicNs();
@@ -373,7 +376,7 @@ class World {
   std::map<std::string, std::vector<uint8_t>> pasteboard_;
   std::optional<int> menuChoice_;
 
-  std::vector<LogEntry> log_;
+  mutable std::vector<LogEntry> log_;  // entries are described when first read
   uint64_t logSeq_ = 0;
 };
 
