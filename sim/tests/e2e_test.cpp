@@ -387,3 +387,51 @@ TEST(EndToEnd, ASecondHelperIsRefused) {
   ASSERT_TRUE(l);
   EXPECT_EQ(l->count, 1) << "the first one still answers";
 }
+
+TEST(EndToEnd, SnapToDefaultMovesThePointerOntoANewDefaultButton) {
+  SystemUnderTest s;
+  ASSERT_TRUE(s.ok());
+  auto prefs = factorySettings();
+  ASSERT_TRUE(prefs);
+  for (const auto& p : *prefs->getArray("devices"))
+    if (auto d = pl::asDict(p); d && d->getDict("options")) d->getDict("options")->setBool("jump", true);
+  ASSERT_TRUE(s.writeSettings(*prefs));
+  ASSERT_TRUE(s.startSimulator({"--attach", "dev1"}));
+  ASSERT_TRUE(s.startHelper());
+  ASSERT_EQ(s.waitLog(0, "settings").size(), 1);
+
+  // A dialog comes up while the mouse button is held: no warp until it is released.
+  s.control("SetMouseButtons", {1u});
+  const uint64_t since = s.lastSeq();
+  s.control("SetFocusedWindow", {R"({"x":100,"y":200,"width":80,"height":20,"children":3})"});
+  EXPECT_TRUE(s.waitLog(since, "warp", 1, 1200).isEmpty());
+  s.control("SetMouseButtons", {0u});
+  const auto warps = s.waitLog(since, "warp", 1, 3000);
+  ASSERT_EQ(warps.size(), 1);
+  EXPECT_EQ(field(warps[0], "x").toDouble(), 140.0);
+  EXPECT_EQ(field(warps[0], "y").toDouble(), 210.0);
+  // The same dialog stays: one warp only.
+  EXPECT_EQ(s.waitLog(since, "warp", 2, 1200).size(), 1);
+}
+
+TEST(EndToEnd, NothingIsSentWhileTheSessionIsInTheBackground) {
+  SystemUnderTest s;
+  ASSERT_TRUE(s.ok());
+  ASSERT_TRUE(s.startSimulator({"--attach", "dev1"}));
+  ASSERT_TRUE(s.startHelper());
+  ASSERT_EQ(s.waitLog(0, "settings").size(), 1);
+  ASSERT_TRUE(s.list());
+
+  s.control("SetConsole", {true, true, false});
+  const uint64_t since = s.lastSeq();
+  s.control("Activate", {R"({"bundle_id":"com.example.editor","name":"Editor"})"});
+  s.control("Press", {QVariant::fromValue<qulonglong>(1), QVariant::fromValue<ushort>(3), true});
+  EXPECT_TRUE(s.waitLog(since, "settings", 1, 700).isEmpty());
+  EXPECT_TRUE(s.waitLog(since, "control", 1, 100).isEmpty());
+
+  // Back on the console: the next switch sends the settings again.
+  s.control("SetConsole", {true, true, true});
+  const uint64_t back = s.lastSeq();
+  s.control("Activate", {R"({"bundle_id":"com.example.other","name":"Other"})"});
+  EXPECT_EQ(s.waitLog(back, "settings").size(), 1);
+}
