@@ -62,6 +62,12 @@ LogEntry& World::addLog(const std::string& kind, const Device* d, uint16_t iface
   return log_.back();
 }
 
+void World::later(std::chrono::milliseconds delay, std::function<void()> work) {
+  scheduler_.after(delay, [alive = std::weak_ptr<int>(alive_), work = std::move(work)] {
+    if (!alive.expired()) work();
+  });
+}
+
 void World::note(const std::string& kind, const std::string& text) { addLog(kind, nullptr, 0, text); }
 
 std::vector<LogEntry> World::log(uint64_t since) const {
@@ -480,7 +486,7 @@ Status World::usbReEnumerate(ServiceId service, uint32_t options, const std::str
   const uint64_t id = d->id;
   unplug(*d);
   d->unclaimed = false;  // when it comes back, the driver takes it
-  scheduler_.after(reEnumerationDelay_, [this, id] {
+  later(reEnumerationDelay_, [this, id] {
     Device* back = findDevice(id);
     if (!back || back->present) return;
     addLog("usb", back, 0, back->model.productName + " is back after re-enumeration");
@@ -595,7 +601,7 @@ Status World::openApplicationWithCreator(uint32_t creator) {
   for (const auto& p : processes_)
     if (p.signature == creator) return 0;  // already running
   addLog("launch", nullptr, 0, std::string("\"") + app->name + "\" starts");
-  scheduler_.after(appStartDelay_, [this, app] {
+  later(appStartDelay_, [this, app] {
     for (const auto& p : processes_)
       if (p.signature == app->creator) return;
     addProcess({0, 0, app->creator, app->name, app->bundleID});

@@ -30,6 +30,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -337,6 +338,8 @@ class World {
   void terminate(ServiceId service, const std::string& className);
   void postMessage(ServiceId service, uint32_t type, std::vector<uint8_t> argument);
   LogEntry& addLog(const std::string& kind, const Device* d, uint16_t iface, std::string text);
+  // Work for later that is dropped when the world is gone by then.
+  void later(std::chrono::milliseconds delay, std::function<void()> work);
   Status callStructIn(Found f, const std::vector<uint64_t>& input, const std::vector<uint8_t>& in);
   Status callControl(Found f, const std::vector<uint64_t>& input, uint32_t outputCount,
                      std::vector<uint64_t>* output);
@@ -378,6 +381,7 @@ class World {
 
   mutable std::vector<LogEntry> log_;  // entries are described when first read
   uint64_t logSeq_ = 0;
+  std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };
 
 }  // namespace sim

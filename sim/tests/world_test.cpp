@@ -388,3 +388,19 @@ TEST(SimWorld, OperatingSystemRequestsAreRecordedNeverCarriedOut) {
   EXPECT_EQ(f.world.log(all[all.size() - 3].seq).size(), 2u);
   EXPECT_TRUE(f.world.log(f.world.lastLogSeq()).empty());
 }
+
+TEST(SimWorld, WorkForLaterDiesWithTheWorld) {
+  ManualScheduler scheduler;
+  {
+    World world(catalogue(), scheduler);
+    sim::AttachOptions unclaimed;
+    unclaimed.unclaimed = true;
+    const auto dev = world.attach("dev2", unclaimed, nullptr);
+    const auto usb = world.device(dev)->usbService;
+    ASSERT_EQ(world.usbOpen(usb, ":1.5"), kSuccess);
+    ASSERT_EQ(world.usbReEnumerate(usb, 0, ":1.5"), kSuccess);
+    ASSERT_EQ(world.openApplicationWithCreator(fourCC("hook")), 0);
+    EXPECT_EQ(scheduler.tasks.size(), 2u);
+  }
+  scheduler.runAll();  // the device's return and the application's start find no world: nothing
+}
