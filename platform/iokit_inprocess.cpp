@@ -57,12 +57,12 @@ void InProcessDriverWorld::postMessage(ServiceId service, uint32_t messageType,
 
 InProcessDriverWorld::Service* InProcessDriverWorld::liveService(ServiceId id) {
   auto it = services_.find(id);
-  return it != services_.end() && it->second.live ? &it->second : nullptr;
+  return it != services_.end() ? &it->second : nullptr;
 }
 
 bool InProcessDriverWorld::isLive(ServiceId service) const {
   auto it = services_.find(service);
-  return it != services_.end() && it->second.live;
+  return it != services_.end();
 }
 
 InProcessDriverWorld::ServiceBehaviour* InProcessDriverWorld::behaviour(ServiceId service) {
@@ -103,14 +103,13 @@ std::vector<io_connect_t> InProcessDriverWorld::connectionsOf(ServiceId service)
 std::vector<ServiceId> InProcessDriverWorld::services(std::string_view className) const {
   std::vector<ServiceId> out;
   for (const auto& [id, s] : services_)
-    if (s.live && s.className == className) out.push_back(id);
+    if (s.className == className) out.push_back(id);
   return out;
 }
 
 std::string_view InProcessDriverWorld::className(ServiceId service) const {
   auto it = services_.find(service);
-  return it != services_.end() && it->second.live ? std::string_view(it->second.className)
-                                                  : std::string_view();
+  return it != services_.end() ? std::string_view(it->second.className) : std::string_view();
 }
 
 IOReturn InProcessDriverWorld::open(ServiceId service, uint32_t type, io_connect_t* connection) {

@@ -137,7 +137,6 @@ class InProcessDriverWorld final : public DriverWorld {
  private:
   struct Service {
     std::string className;
-    bool live = true;
     ServiceBehaviour behaviour;
     std::optional<UsbDevice> usb;
   };
@@ -146,7 +145,7 @@ class InProcessDriverWorld final : public DriverWorld {
     uint32_t type = 0;
   };
 
-  Service* liveService(ServiceId id);
+  Service* liveService(ServiceId id);  // null once terminated
   IOReturn usbRequest(ServiceId service, UsbRequest request, uint32_t options);
 
   Observer* observer_ = nullptr;
