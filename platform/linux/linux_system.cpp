@@ -32,6 +32,14 @@ std::vector<uint32_t> ProcFsProcessManager::listPids() const {
 
 std::string ProcFsProcessManager::processName(uint32_t pid) const {
   const std::string base = files::join(root_, std::to_string(pid));
+  // A process that has ended but was not yet reaped by its parent is no longer running.
+  if (auto stat = files::readWhole(files::join(base, "stat"))) {
+    const size_t paren = stat->rfind(')');
+    if (paren != std::string::npos && paren + 2 < stat->size()) {
+      const char state = (*stat)[paren + 2];
+      if (state == 'Z' || state == 'X' || state == 'x') return {};
+    }
+  }
   if (auto cmdline = files::readWhole(files::join(base, "cmdline"))) {
     const std::string argv0 = cmdline->substr(0, cmdline->find('\0'));
     const size_t slash = argv0.rfind('/');

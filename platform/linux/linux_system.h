@@ -11,8 +11,8 @@ namespace sys {
 
 // The processes of /proc, in ascending process id. Serial number {0, pid}; the name is the
 // last path component of the program the process was started as (its first command-line
-// argument), or the kernel's short name when that is empty. A process that ends during a walk
-// reports an empty name rather than ending the walk.
+// argument), or the kernel's short name when that is empty. A process that ends during a walk,
+// or has ended and waits to be reaped, reports an empty name rather than ending the walk.
 class ProcFsProcessManager final : public ProcessManager {
  public:
   explicit ProcFsProcessManager(std::string procRoot = "/proc") : root_(std::move(procRoot)) {}

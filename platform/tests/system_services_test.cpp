@@ -74,7 +74,14 @@ TEST(ProcFs, NamesFromCommandLineOrKernelName) {
   files::writeAtomically(root + "/7/comm", "kworker\n");
   files::writeAtomically(root + "/7/cmdline", "");
   files::makeDirectories(root + "/self");
+  // An ended helper that its parent has not reaped yet does not count.
+  files::writeAtomically(root + "/30/stat", "30 (VantrelHelper) Z 1 30 30 0 -1");
+  files::writeAtomically(root + "/30/comm", "VantrelHelper\n");
+  files::writeAtomically(root + "/31/stat", "31 (odd ) name) S 1 31 31 0 -1");
+  files::writeAtomically(root + "/31/comm", "odd ) name\n");
   ProcFsProcessManager pm(root);
+  EXPECT_EQ(pm.processName(30), "");
+  EXPECT_EQ(pm.processName(31), "odd ) name");
   EXPECT_EQ(pm.processName(12), "VantrelHelper");
   EXPECT_EQ(pm.processName(7), "kworker");
   ProcessSerialNumber psn{0, kNoProcess};
@@ -82,6 +89,9 @@ TEST(ProcFs, NamesFromCommandLineOrKernelName) {
   EXPECT_EQ(psn.lowLongOfPSN, 7u);  // ascending, "self" is no process
   ASSERT_EQ(pm.GetNextProcess(&psn), noErr);
   EXPECT_EQ(psn.lowLongOfPSN, 12u);
+  ASSERT_EQ(pm.GetNextProcess(&psn), noErr);
+  ASSERT_EQ(pm.GetNextProcess(&psn), noErr);
+  EXPECT_EQ(psn.lowLongOfPSN, 31u);
   EXPECT_EQ(pm.GetNextProcess(&psn), procNotFound);
   std::filesystem::remove_all(root);
 }
