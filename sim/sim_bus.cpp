@@ -10,6 +10,7 @@
 #include <QJsonObject>
 #include <QTimer>
 
+#include "platform/dbus/driver_wire.h"
 #include "platform/dbus/sim_names.h"
 #include "sim/describe.h"
 
@@ -156,14 +157,12 @@ QString catalogueToJson(const Catalogue& c) {
 
 std::string DriverObject::client() {
   if (!calledFromDBus()) return "local";
-  const std::string peer = bus_.peerClient(connection());
-  if (!peer.empty()) return peer;
   const std::string c = ss(message().service());
   bus_.watchClient(c);
   return c;
 }
 
-QString DriverObject::PeerAddress() { return bus_.peerAddress(); }
+QString DriverObject::SocketPath() { return bus_.socketPath(); }
 
 qulonglong DriverObject::Snapshot(QList<qulonglong>& services, QStringList& classes) {
   services.clear();
@@ -508,9 +507,6 @@ SimBus::SimBus(World& world, const QDBusConnection& connection)
     clients_.removeWatchedService(name);
     world_.clientGone(client);
   });
-  peerTimer_ = new QTimer(this);
-  peerTimer_->setInterval(250);
-  connect(peerTimer_, &QTimer::timeout, this, [this] { checkPeers(); });
   waiterTimer_ = new QTimer(this);
   waiterTimer_->setInterval(20);
   connect(waiterTimer_, &QTimer::timeout, this, [this] { checkWaiters(true); });
@@ -519,7 +515,7 @@ SimBus::SimBus(World& world, const QDBusConnection& connection)
 
 SimBus::~SimBus() {
   world_.setObserver(nullptr);
-  for (const auto& p : peers_) QDBusConnection::disconnectFromPeer(p.name());
+  socket_.reset();
 }
 
 bool SimBus::start(std::string* error) {
@@ -527,20 +523,18 @@ bool SimBus::start(std::string* error) {
     *error = "no session bus";
     return false;
   }
-  // Direct connections for the driver's clients: a call then crosses one socket instead of two
-  // and no third process has to be scheduled. The socket lies in the user's runtime folder.
+  // The driver's direct socket: a call then crosses one socket instead of two, and neither the
+  // bus nor the bus library's threads have to be scheduled on the way. It lies in the user's
+  // runtime folder.
   const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
   const QString dir = !runtime.isEmpty() && QDir(runtime).exists() ? runtime : QDir::tempPath();
-  peerServer_ = std::make_unique<QDBusServer>("unix:dir=" + dir, this);
-  if (peerServer_->isConnected()) {
-    connect(peerServer_.get(), &QDBusServer::newConnection, this, [this](const QDBusConnection& c) {
-      QDBusConnection peer(c);
-      peer.registerObject(simbus::kDriverPath, &driver_, QDBusConnection::ExportAllSlots);
-      peers_.push_back(peer);
-      if (!peerTimer_->isActive()) peerTimer_->start();
-    });
-  } else {
-    peerServer_.reset();
+  socket_ = std::make_unique<DriverSocketServer>(world_);
+  std::string socketError;
+  if (!offerSocket_) {
+    socket_.reset();
+  } else if (!socket_->listen(dir.toStdString(), &socketError)) {
+    world_.note("client", "no direct socket (" + socketError + "); clients use the bus");
+    socket_.reset();
   }
   const auto opts = QDBusConnection::ExportAllSlots;
   if (!connection_.registerObject(simbus::kDriverPath, &driver_, opts) ||
@@ -567,51 +561,42 @@ void SimBus::watchClient(const std::string& client) {
   }
 }
 
-QString SimBus::peerAddress() const { return peerServer_ ? peerServer_->address() : QString(); }
+QString SimBus::socketPath() const { return socket_ ? qs(socket_->path()) : QString(); }
 
-std::string SimBus::peerClient(const QDBusConnection& c) const {
-  for (const auto& p : peers_)
-    if (p.name() == c.name()) return "peer:" + ss(p.name());
-  return {};
-}
-
-void SimBus::checkPeers() {
-  for (auto it = peers_.begin(); it != peers_.end();) {
-    if (it->isConnected()) {
-      ++it;
-      continue;
-    }
-    const QString name = it->name();
-    it = peers_.erase(it);
-    world_.clientGone("peer:" + ss(name));
-    QDBusConnection::disconnectFromPeer(name);
-  }
-  if (peers_.empty()) peerTimer_->stop();
-}
-
-void SimBus::sendDriverSignal(const QDBusMessage& signal) {
+void SimBus::sendDriverEvent(const QDBusMessage& signal, const std::vector<uint8_t>& packet) {
   connection_.send(signal);
-  for (auto& p : peers_)
-    if (p.isConnected()) p.send(signal);
+  if (socket_) socket_->sendEvent(packet);
 }
+
+namespace {
+std::vector<uint8_t> registryEvent(uint64_t seq, driverwire::EventType type, ServiceId service,
+                                   const std::string& className) {
+  driverwire::Writer w;
+  w.u8(static_cast<uint8_t>(driverwire::Kind::Event)).u64(seq).u8(static_cast<uint8_t>(type)).u64(service).str(className);
+  return w.bytes();
+}
+}  // namespace
 
 void SimBus::servicePublished(uint64_t seq, ServiceId service, const std::string& className) {
   auto m = QDBusMessage::createSignal(simbus::kDriverPath, simbus::kDriverInterface, "ServicePublished");
   m << static_cast<qulonglong>(seq) << static_cast<qulonglong>(service) << qs(className);
-  sendDriverSignal(m);
+  sendDriverEvent(m, registryEvent(seq, driverwire::EventType::Published, service, className));
 }
 
 void SimBus::serviceTerminated(uint64_t seq, ServiceId service, const std::string& className) {
   auto m = QDBusMessage::createSignal(simbus::kDriverPath, simbus::kDriverInterface, "ServiceTerminated");
   m << static_cast<qulonglong>(seq) << static_cast<qulonglong>(service) << qs(className);
-  sendDriverSignal(m);
+  sendDriverEvent(m, registryEvent(seq, driverwire::EventType::Terminated, service, className));
 }
 
 void SimBus::messagePosted(uint64_t seq, ServiceId service, uint32_t type, const std::vector<uint8_t>& argument) {
   auto m = QDBusMessage::createSignal(simbus::kDriverPath, simbus::kDriverInterface, "MessagePosted");
   m << static_cast<qulonglong>(seq) << static_cast<qulonglong>(service) << static_cast<uint>(type)
     << QByteArray(reinterpret_cast<const char*>(argument.data()), static_cast<qsizetype>(argument.size()));
-  sendDriverSignal(m);
+  driverwire::Writer w;
+  w.u8(static_cast<uint8_t>(driverwire::Kind::Event)).u64(seq).u8(static_cast<uint8_t>(driverwire::EventType::Message))
+      .u64(service).u32(type).blob(argument.data(), argument.size());
+  sendDriverEvent(m, w.bytes());
 }
 
 void SimBus::applicationActivated(const Application& app) {

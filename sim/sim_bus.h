@@ -5,7 +5,6 @@
 #include <QDBusConnection>
 #include <QDBusContext>
 #include <QDBusMessage>
-#include <QDBusServer>
 #include <QDBusServiceWatcher>
 #include <QList>
 #include <QObject>
@@ -17,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/driver_socket.h"
 #include "sim/world.h"
 
 namespace sim {
@@ -31,9 +31,9 @@ class DriverObject : public QObject, protected QDBusContext {
   explicit DriverObject(SimBus& bus) : bus_(bus) {}
 
  public Q_SLOTS:
-  // Where to connect for a direct (peer-to-peer) connection to the driver: the same object,
-  // the same signals, without the bus in between. Empty when there is none.
-  QString PeerAddress();
+  // The driver's direct socket (sim/driver_socket.h): the same calls and events without the bus
+  // in between. Empty when there is none.
+  QString SocketPath();
   qulonglong Snapshot(QList<qulonglong>& services, QStringList& classes);
   int Open(qulonglong service, uint type, uint& connection);
   int Close(uint connection);
@@ -135,13 +135,13 @@ class SimBus : public QObject, private World::Observer {
   // Registers the objects and takes the service name. False (with the reason) when the name is
   // taken or the bus is missing.
   bool start(std::string* error);
+  // Before start(): whether to offer the direct driver socket (clients then use the bus alone).
+  void setDirectSocket(bool offer) { offerSocket_ = offer; }
 
   World& world() { return world_; }
   QDBusConnection& connection() { return connection_; }
   void watchClient(const std::string& client);
-  QString peerAddress() const;
-  // The client name of a call that came over a direct connection ("" for the bus).
-  std::string peerClient(const QDBusConnection& c) const;
+  QString socketPath() const;
 
   struct Waiter {
     QDBusMessage request;
@@ -166,8 +166,7 @@ class SimBus : public QObject, private World::Observer {
 
   void checkWaiters(bool timeUp);
   bool answerWaiter(Waiter& w, bool timeUp);
-  void sendDriverSignal(const QDBusMessage& signal);
-  void checkPeers();
+  void sendDriverEvent(const QDBusMessage& signal, const std::vector<uint8_t>& packet);
 
   World& world_;
   QDBusConnection connection_;
@@ -178,9 +177,8 @@ class SimBus : public QObject, private World::Observer {
   std::set<std::string> watched_;
   std::vector<Waiter> waiters_;
   QTimer* waiterTimer_ = nullptr;
-  std::unique_ptr<QDBusServer> peerServer_;
-  std::vector<QDBusConnection> peers_;
-  QTimer* peerTimer_ = nullptr;
+  std::unique_ptr<DriverSocketServer> socket_;
+  bool offerSocket_ = true;
 };
 
 // JSON forms of the world's records (shared by the control object and tests).

@@ -1,26 +1,31 @@
-// The driver world of the IOKit stand-in, mirrored from the device simulator on the session bus.
+// The driver world of the IOKit stand-in, mirrored from the device simulator.
 //
 // The registry (which services of which class exist, in publication order) is a local mirror:
-// a snapshot taken when the simulator appears, then kept current by its signals, each carrying
+// a snapshot taken when the simulator appears, then kept current by its events, each carrying
 // the simulator's sequence number so that nothing is applied twice or lost between snapshot and
-// signals. Publications, terminations and driver messages reach the observer on the main thread
-// in the simulator's order. Opens, calls and USB requests are blocking calls to the simulator.
-// When the simulator leaves the bus every mirrored service terminates; when it comes (back),
-// its services are published.
+// events. Publications, terminations and driver messages reach the observer on the main thread
+// in the simulator's order. Opens, calls and USB requests are blocking requests to the
+// simulator, as user-client calls to a kernel driver are.
 //
-// The traffic goes over a direct (peer-to-peer) D-Bus connection to the simulator when it offers
-// one, and over the bus otherwise: a call then crosses one socket instead of two, and no third
-// process has to be scheduled on the way.
+// The simulator is found on the session bus. The traffic goes over its direct driver socket
+// (platform/dbus/driver_wire.h) when it offers one: a call then crosses one socket, and nothing
+// but the two programs' main threads has to run. Otherwise it goes over the bus. When the
+// simulator leaves the bus every mirrored service terminates; when it comes (back), its services
+// are published.
 #pragma once
 
 #include <QDBusMessage>
 #include <QObject>
+#include <QSocketNotifier>
 
+#include <deque>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "platform/dbus/driver_wire.h"
 #include "platform/dbus/sim_link.h"
 #include "platform/driver_world.h"
 
@@ -32,6 +37,9 @@ class SimDriverWorld final : public QObject, public iokit::DriverWorld {
  public:
   explicit SimDriverWorld(SimLink& link, QObject* parent = nullptr);
   ~SimDriverWorld() override;
+
+  // Whether the traffic goes over the simulator's direct socket right now.
+  bool direct() const { return sock_ >= 0; }
 
   void setObserver(Observer* observer) override { observer_ = observer; }
   // The IOKit master port is given while the session bus is there, with or without simulator.
@@ -56,22 +64,43 @@ class SimDriverWorld final : public QObject, public iokit::DriverWorld {
   void onMessage(qulonglong seq, qulonglong service, uint type, const QByteArray& argument);
 
  private:
+  // A reply's results (after kind, id and status), with the status.
+  struct Reply {
+    int32_t status = 0;
+    std::vector<uint8_t> packet;
+    size_t offset = 0;
+    driverwire::Reader results() const { return {packet.data() + offset, packet.size() - offset}; }
+  };
+
   void resync();
   void dropAll();
-  void subscribe(QDBusConnection& c, const QString& service);
-  void unsubscribe(QDBusConnection& c, const QString& service);
-  bool connectPeer();
-  void disconnectPeer();
-  std::optional<QList<QVariant>> callDriver(const char* method, const QList<QVariant>& args = {});
+  void subscribeBus(bool on);
+  bool connectSocket();
+  void disconnectSocket();
+  std::optional<Reply> request(driverwire::Method method, const driverwire::Writer& arguments);
+  void socketReadable();
+  void dispatchEvents();
+  void applyEvent(const std::vector<uint8_t>& packet);
+  std::optional<QList<QVariant>> callBus(const char* method, const QList<QVariant>& args = {});
+  iokit::IOReturn usbRequest(driverwire::Method method, const char* busMethod, iokit::ServiceId service,
+                             std::optional<uint32_t> options = std::nullopt);
+
+  void published(qulonglong seq, iokit::ServiceId service, const std::string& className);
+  void terminated(qulonglong seq, iokit::ServiceId service);
+  void message(qulonglong seq, iokit::ServiceId service, uint32_t type, const uint8_t* argument, size_t size);
   bool fresh(qulonglong seq);
-  iokit::IOReturn usbCall(const char* method, iokit::ServiceId service, const QList<QVariant>& extra = {});
 
   SimLink& link_;
   Observer* observer_ = nullptr;
-  std::optional<QDBusConnection> peer_;
-  bool busSubscribed_ = false;
   std::vector<std::pair<iokit::ServiceId, std::string>> services_;
   qulonglong seq_ = 0;
+  bool busSubscribed_ = false;
+
+  int sock_ = -1;
+  std::unique_ptr<QSocketNotifier> notifier_;
+  uint32_t nextRequest_ = 1;
+  std::deque<std::vector<uint8_t>> events_;  // received, not yet applied
+  bool dispatchQueued_ = false;
 };
 
 }  // namespace simbus

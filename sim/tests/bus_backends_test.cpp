@@ -7,6 +7,12 @@
 #include <QThread>
 #include <QTimer>
 
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include "platform/dbus/driver_wire.h"
 #include "platform/dbus/sim_actions.h"
 #include "platform/dbus/sim_driver_world.h"
 #include "platform/dbus/sim_hid.h"
@@ -53,7 +59,7 @@ class Simulator {
     }
   }
 
-  explicit Simulator(PrivateBus& privateBus) {
+  explicit Simulator(PrivateBus& privateBus, bool directSocket = true) {
     thread_.start();
     context_.moveToThread(&thread_);
     auto c = privateBus.connect("sim");
@@ -65,6 +71,7 @@ class Simulator {
       world_->setReEnumerationDelay(std::chrono::milliseconds(5));
       world_->setApplicationStartDelay(std::chrono::milliseconds(5));
       bus_ = std::make_unique<sim::SimBus>(*world_, c);
+      bus_->setDirectSocket(directSocket);
       std::string error;
       EXPECT_TRUE(bus_->start(&error)) << error;
     });
@@ -121,10 +128,15 @@ struct Messages {
 
 }  // namespace
 
-TEST(SimDriverWorld, IOKitSeesTheSimulatorsServicesCallsAndMessages) {
+// Over the simulator's direct socket, and over the bus when it offers none.
+class SimDriverWorldPaths : public ::testing::TestWithParam<bool> {};
+INSTANTIATE_TEST_SUITE_P(Both, SimDriverWorldPaths, ::testing::Values(true, false),
+                         [](const ::testing::TestParamInfo<bool>& p) { return p.param ? "Direct" : "Bus"; });
+
+TEST_P(SimDriverWorldPaths, IOKitSeesTheSimulatorsServicesCallsAndMessages) {
   PrivateBus bus;
   ASSERT_TRUE(bus.ok());
-  auto sim = std::make_unique<Simulator>(bus);
+  auto sim = std::make_unique<Simulator>(bus, GetParam());
   const auto dev1 = sim->attach("dev1");
 
   simbus::SimLink link(bus.connect("helper"));
@@ -132,6 +144,7 @@ TEST(SimDriverWorld, IOKitSeesTheSimulatorsServicesCallsAndMessages) {
   IOKit kit(world);
   rl::ManualRunLoop loop;
   ASSERT_TRUE(link.present());
+  EXPECT_EQ(world.direct(), GetParam());
   EXPECT_EQ(world.services("VantrelService").size(), 1u) << "what existed is there at once";
 
   mach_port_t master = 0;
@@ -213,10 +226,63 @@ TEST(SimDriverWorld, IOKitSeesTheSimulatorsServicesCallsAndMessages) {
   ASSERT_TRUE(waitUntil([&] { loop.runPending(); return gone.seen.size() == 2 && !link.present(); }));
   EXPECT_TRUE(world.services("VantrelService").empty());
   EXPECT_EQ(kit.IOServiceOpen(first.seen[0], mach_task_self(), 0x564E5563, &c), kIOReturnNoDevice);
-  sim = std::make_unique<Simulator>(bus);
+  sim = std::make_unique<Simulator>(bus, GetParam());
   sim->attach("dev6");
   ASSERT_TRUE(waitUntil([&] { loop.runPending(); return first.seen.size() == 3; }));
   EXPECT_TRUE(link.present());
+  EXPECT_EQ(world.direct(), GetParam());
+}
+
+TEST(SimDriverSocket, MalformedRequestsCostTheSenderItsConnectionOnly) {
+  PrivateBus bus;
+  ASSERT_TRUE(bus.ok());
+  Simulator sim(bus);
+  sim.attach("dev1");
+  simbus::SimLink link(bus.connect("client"));
+  const auto path = link.callDriver("SocketPath");
+  ASSERT_TRUE(path && !path->isEmpty());
+  const std::string p = (*path)[0].toString().toStdString();
+
+  auto rawClient = [&] {
+    const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::memcpy(addr.sun_path, p.c_str(), p.size() + 1);
+    EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    timeval tv{2, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    return fd;
+  };
+  // A reply packet, a short request, an unknown method, a call with too many scalars: each
+  // closes that client's connection.
+  const std::vector<std::vector<uint8_t>> bad = {
+      {2, 1, 0, 0, 0, 0, 0, 0, 0},
+      {1, 1, 0},
+      {1, 1, 0, 0, 0, 99},
+      {1, 1, 0, 0, 0, 4, 1, 0, 0, 0, 0, 0, 0, 0, 200, 0, 0, 0},
+  };
+  for (const auto& packet : bad) {
+    const int fd = rawClient();
+    ASSERT_EQ(::send(fd, packet.data(), packet.size(), 0), static_cast<ssize_t>(packet.size()));
+    uint8_t buf[64];
+    EXPECT_EQ(::recv(fd, buf, sizeof buf, 0), 0) << "hung up";
+    ::close(fd);
+  }
+  // A well-formed request still gets its answer.
+  const int fd = rawClient();
+  driverwire::Writer w;
+  w.u8(1).u32(7).u8(static_cast<uint8_t>(driverwire::Method::Snapshot));
+  ASSERT_GT(::send(fd, w.bytes().data(), w.bytes().size(), 0), 0);
+  std::vector<uint8_t> buf(4096);
+  const ssize_t n = ::recv(fd, buf.data(), buf.size(), 0);
+  ASSERT_GT(n, 9);
+  driverwire::Reader r(buf.data(), static_cast<size_t>(n));
+  EXPECT_EQ(r.u8(), 2);
+  EXPECT_EQ(r.u32(), 7u);
+  EXPECT_EQ(r.i32(), 0);
+  r.u64();
+  EXPECT_EQ(r.u32(), 2u) << "the device's USB device and driver service";
+  ::close(fd);
 }
 
 TEST(SimDriverWorld, ReEnumerationThroughTheUsbDeviceInterface) {

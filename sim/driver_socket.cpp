@@ -1,0 +1,187 @@
+#include "sim/driver_socket.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include "platform/dbus/driver_wire.h"
+
+namespace sim {
+
+using driverwire::Kind;
+using driverwire::Method;
+using driverwire::Reader;
+using driverwire::Writer;
+
+DriverSocketServer::DriverSocketServer(World& world, QObject* parent) : QObject(parent), world_(world) {}
+
+DriverSocketServer::~DriverSocketServer() {
+  for (auto& [fd, c] : clients_) ::close(fd);
+  clients_.clear();
+  if (listenFd_ >= 0) {
+    ::close(listenFd_);
+    ::unlink(path_.c_str());
+  }
+}
+
+bool DriverSocketServer::listen(const std::string& folder, std::string* error) {
+  static int serial = 0;
+  path_ = folder + "/vantrel-sim-" + std::to_string(::getpid()) + "-" + std::to_string(++serial) + ".sock";
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  if (path_.size() >= sizeof addr.sun_path) {
+    *error = "the socket path is too long: " + path_;
+    return false;
+  }
+  std::memcpy(addr.sun_path, path_.c_str(), path_.size() + 1);
+  listenFd_ = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  ::unlink(path_.c_str());
+  if (listenFd_ < 0 || ::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+      ::listen(listenFd_, 16) != 0) {
+    *error = std::string("cannot listen at ") + path_ + ": " + std::strerror(errno);
+    if (listenFd_ >= 0) ::close(listenFd_);
+    listenFd_ = -1;
+    return false;
+  }
+  ::chmod(path_.c_str(), 0600);
+  listenNotifier_ = std::make_unique<QSocketNotifier>(listenFd_, QSocketNotifier::Read);
+  connect(listenNotifier_.get(), &QSocketNotifier::activated, this, [this] { accept(); });
+  return true;
+}
+
+void DriverSocketServer::accept() {
+  for (;;) {
+    const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    if (fd < 0) return;
+    Client c;
+    c.fd = fd;
+    c.id = "socket:" + std::to_string(nextClient_++);
+    c.notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+    connect(c.notifier.get(), &QSocketNotifier::activated, this, [this, fd] { readable(fd); });
+    clients_[fd] = std::move(c);
+    world_.note("client", "a client connected directly to the driver");
+  }
+}
+
+void DriverSocketServer::drop(int fd) {
+  auto it = clients_.find(fd);
+  if (it == clients_.end()) return;
+  const std::string id = it->second.id;
+  it->second.notifier->setEnabled(false);
+  it->second.notifier.release()->deleteLater();
+  ::close(fd);
+  clients_.erase(it);
+  world_.clientGone(id);
+}
+
+void DriverSocketServer::readable(int fd) {
+  std::vector<uint8_t> buf(driverwire::kMaxPacket);
+  for (;;) {
+    auto it = clients_.find(fd);
+    if (it == clients_.end()) return;
+    const ssize_t n = ::recv(fd, buf.data(), buf.size(), MSG_TRUNC);
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+    if (n <= 0 || static_cast<size_t>(n) > buf.size()) return drop(fd);  // gone, or oversized
+    bool valid = false;
+    const auto reply = answer(it->second, buf.data(), static_cast<size_t>(n), &valid);
+    if (!valid) return drop(fd);
+    if (::send(fd, reply.data(), reply.size(), MSG_NOSIGNAL) < 0) return drop(fd);
+  }
+}
+
+std::vector<uint8_t> DriverSocketServer::answer(const Client& c, const uint8_t* packet, size_t n, bool* valid) {
+  Reader r(packet, n);
+  const auto kind = static_cast<Kind>(r.u8());
+  const uint32_t id = r.u32();
+  const auto method = static_cast<Method>(r.u8());
+  Writer out;
+  out.u8(static_cast<uint8_t>(Kind::Reply)).u32(id);
+  *valid = false;
+  if (!r.ok() || kind != Kind::Request) return {};
+  switch (method) {
+    case Method::Snapshot: {
+      const auto services = world_.services();
+      out.i32(kSuccess).u64(world_.registrySeq()).u32(static_cast<uint32_t>(services.size()));
+      for (const auto& [service, cls] : services) out.u64(service).str(cls);
+      break;
+    }
+    case Method::Open: {
+      const uint64_t service = r.u64();
+      const uint32_t type = r.u32();
+      if (!r.ok()) return {};
+      uint32_t connection = 0;
+      out.i32(world_.open(service, type, c.id, &connection)).u32(connection);
+      break;
+    }
+    case Method::Close: {
+      const uint32_t connection = r.u32();
+      if (!r.ok()) return {};
+      out.i32(world_.close(connection));
+      break;
+    }
+    case Method::Call: {
+      const uint32_t connection = r.u32();
+      const uint32_t selector = r.u32();
+      const uint32_t count = r.u32();
+      if (!r.ok() || count > 16) return {};
+      std::vector<uint64_t> input(count);
+      for (auto& v : input) v = r.u64();
+      const auto inStruct = r.blob();
+      const uint32_t outputs = r.u32();
+      const uint64_t capacity = r.u64();
+      if (!r.ok()) return {};
+      std::vector<uint64_t> output;
+      std::vector<uint8_t> outStruct;
+      const Status s = world_.call(connection, selector, input, inStruct, outputs,
+                                   std::min<uint64_t>(capacity, driverwire::kMaxPacket / 2), &output, &outStruct);
+      out.i32(s).u32(static_cast<uint32_t>(output.size()));
+      for (uint64_t v : output) out.u64(v);
+      out.blob(outStruct.data(), outStruct.size());
+      break;
+    }
+    case Method::UsbIdentity: {
+      const uint64_t service = r.u64();
+      if (!r.ok()) return {};
+      uint16_t vendor = 0, product = 0;
+      out.i32(world_.usbIdentity(service, &vendor, &product)).u16(vendor).u16(product);
+      break;
+    }
+    case Method::UsbOpen:
+    case Method::UsbClose:
+    case Method::UsbReset:
+    case Method::UsbReEnumerate: {
+      const uint64_t service = r.u64();
+      const uint32_t options = method == Method::UsbReEnumerate ? r.u32() : 0;
+      if (!r.ok()) return {};
+      Status s = kBadArgument;
+      if (method == Method::UsbOpen) s = world_.usbOpen(service, c.id);
+      else if (method == Method::UsbClose) s = world_.usbClose(service, c.id);
+      else if (method == Method::UsbReset) s = world_.usbReset(service, c.id);
+      else s = world_.usbReEnumerate(service, options, c.id);
+      out.i32(s);
+      break;
+    }
+    default:
+      return {};
+  }
+  *valid = true;
+  return out.bytes();
+}
+
+void DriverSocketServer::sendEvent(const std::vector<uint8_t>& packet) {
+  std::vector<int> broken;
+  for (const auto& [fd, c] : clients_)
+    if (::send(fd, packet.data(), packet.size(), MSG_NOSIGNAL | MSG_DONTWAIT) < 0) broken.push_back(fd);
+  // A client that cannot take an event (gone, or not reading at all) is let go, once the world
+  // has finished what it is doing.
+  for (int fd : broken) {
+    clients_[fd].notifier->setEnabled(false);
+    QMetaObject::invokeMethod(this, [this, fd] { drop(fd); }, Qt::QueuedConnection);
+  }
+}
+
+}  // namespace sim
