@@ -42,7 +42,9 @@ void VantrelHelper::startSnapToDefault() {
   if (!canUseSnapToDefault()) return;
   fSnapTimer = new QTimer(this);
   fSnapTimer->setInterval(kSnapIntervalMs);
-  QObject::connect(fSnapTimer, &QTimer::timeout, this, [this] { idleSnapToDefault(); });
+  QObject::connect(fSnapTimer, &QTimer::timeout, this, [this] {
+    if (inDefaultRunLoopMode()) idleSnapToDefault();
+  });
   fSnapTimer->start();
 }
 

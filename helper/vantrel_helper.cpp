@@ -1,6 +1,7 @@
 // Start-up, settings, the single-instance rule, the session check and termination.
 #include "helper/vantrel_helper.h"
 
+#include <QThread>
 #include <QTimer>
 #include <cstring>
 
@@ -74,7 +75,9 @@ void VantrelHelper::awakeFromNib() {
 
   fPeriodicTimer = new QTimer(this);
   fPeriodicTimer->setInterval(kPeriodicIntervalMs);
-  QObject::connect(fPeriodicTimer, &QTimer::timeout, this, [this] { frontAppPeriodicTask(); });
+  QObject::connect(fPeriodicTimer, &QTimer::timeout, this, [this] {
+    if (inDefaultRunLoopMode()) frontAppPeriodicTask();
+  });
   fPeriodicTimer->start();
 
   makeVantrelKeyboardActive();
@@ -91,6 +94,8 @@ void VantrelHelper::awakeFromNib() {
 
   if (fPaneChannel != nullptr) fPaneChannel->startObserving(*this);
 }
+
+bool VantrelHelper::inDefaultRunLoopMode() { return QThread::currentThread()->loopLevel() <= 1; }
 
 bool VantrelHelper::readPrefs() {
   fPrefsDict = VantrelReadHelperPrefs(fConfig.settingsPath, fConfig.factoryPath);

@@ -183,6 +183,9 @@ class VantrelHelper final : public QObject, public ActionHost {
 
  private:
   iokit::IOKit& io() const { return *fPlatform.iokit; }
+  // The timers, like the driver's notifications, only act in the main event loop's default
+  // mode: a tick that comes while a nested loop (a menu, a wait) runs is skipped.
+  static bool inDefaultRunLoopMode();
 
   sys::Platform fPlatform;
   Config fConfig;

@@ -1,9 +1,17 @@
 #include "platform/qt/qt_runloop.h"
 
 #include <QMetaObject>
+#include <QThread>
+#include <QTimer>
 #include <algorithm>
 
 namespace rl {
+
+namespace {
+constexpr int kNestedLoopRetryMs = 10;
+}
+
+bool inDefaultMode() { return QThread::currentThread()->loopLevel() <= 1; }
 
 QtRunLoop::~QtRunLoop() {
   for (const RunLoopSourceRef& s : sources_) s->setWakeup(nullptr);
@@ -11,11 +19,17 @@ QtRunLoop::~QtRunLoop() {
 
 void QtRunLoop::post(const std::weak_ptr<RunLoopSource>& source) {
   QMetaObject::invokeMethod(
-      &context_,
-      [source] {
-        if (auto s = source.lock()) s->perform();
-      },
-      Qt::QueuedConnection);
+      &context_, [this, source] { performOrWait(source); }, Qt::QueuedConnection);
+}
+
+void QtRunLoop::performOrWait(const std::weak_ptr<RunLoopSource>& source) {
+  auto s = source.lock();
+  if (!s) return;
+  if (!inDefaultMode()) {
+    QTimer::singleShot(kNestedLoopRetryMs, &context_, [this, source] { performOrWait(source); });
+    return;
+  }
+  s->perform();
 }
 
 void QtRunLoop::addSource(const RunLoopSourceRef& source) {

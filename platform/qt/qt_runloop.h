@@ -1,6 +1,10 @@
 // The Qt event loop as the run loop of platform/runloop.h: a signalled source is performed from
 // the event loop of the thread that created the QtRunLoop (the main thread), once per batch of
 // signals.
+//
+// Sources run in the default mode only: while a nested event loop runs on top of the main one
+// (a pop-up menu tracking, a wait that keeps the event loop turning), a signalled source waits
+// and is performed once the main loop is back in charge.
 #pragma once
 
 #include <QObject>
@@ -9,6 +13,9 @@
 #include "platform/runloop.h"
 
 namespace rl {
+
+// Whether the calling thread's event loop is its outermost one (no nested loop runs on top).
+bool inDefaultMode();
 
 class QtRunLoop final : public RunLoop {
  public:
@@ -22,6 +29,7 @@ class QtRunLoop final : public RunLoop {
 
  private:
   void post(const std::weak_ptr<RunLoopSource>& source);
+  void performOrWait(const std::weak_ptr<RunLoopSource>& source);
 
   QObject context_;  // pending performs die with it
   std::vector<RunLoopSourceRef> sources_;

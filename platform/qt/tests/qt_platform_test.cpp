@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QTimer>
 
 #include "platform/qt/logind_session.h"
@@ -50,6 +51,34 @@ TEST(QtServices, SessionAndPointerDegradeQuietly) {
   // Without a GUI application the pointer cannot move.
   sys::QtDisplay display;
   EXPECT_EQ(display.CGWarpMouseCursorPosition({1, 1}), sys::kCGErrorFailure);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(QtRunLoop, SourcesWaitWhileANestedEventLoopRuns) {
+  QCoreApplication app(argc, argv);
+  rl::QtRunLoop loop;
+  int performed = 0;
+  int seenInsideNested = -1;
+  auto source = std::make_shared<rl::RunLoopSource>([&] { ++performed; });
+  loop.addSource(source);
+  QEventLoop outer;
+  QTimer::singleShot(0, &outer, [&] {
+    QEventLoop nested;  // as a menu or a wait would run
+    source->signal();
+    QTimer::singleShot(60, &nested, [&] {
+      seenInsideNested = performed;
+      nested.quit();
+    });
+    nested.exec();
+    QTimer::singleShot(60, &outer, &QEventLoop::quit);
+  });
+  outer.exec();
+  EXPECT_EQ(seenInsideNested, 0);
+  EXPECT_EQ(performed, 1);
+  EXPECT_TRUE(rl::inDefaultMode());
 }
 
 }  // namespace
