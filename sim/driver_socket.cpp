@@ -63,7 +63,7 @@ void DriverSocketServer::accept() {
     c.notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
     connect(c.notifier.get(), &QSocketNotifier::activated, this, [this, fd] { readable(fd); });
     clients_[fd] = std::move(c);
-    world_.note("client", "a client connected directly to the driver");
+    world_.note("client", "a program connected to the driver");
   }
 }
 
