@@ -46,10 +46,10 @@ BENCHMARK(BM_UpdateKeyTables)->Unit(benchmark::kMicrosecond);
 
 // Compiling a layout from its names (the cache is emptied every time).
 void BM_CompileLayout(benchmark::State& state) {
-  const auto spec = keys::LayoutSpec::parse(kLayouts[state.range(0)]);
+  const auto names = keys::LayoutSpec::parse(kLayouts[state.range(0)]);
   for (auto _ : state) {
     keys::clearLayoutCache();
-    benchmark::DoNotOptimize(keys::compileLayout(spec));
+    benchmark::DoNotOptimize(keys::compileLayout(names));
   }
   state.SetLabel(kLayouts[state.range(0)]);
   keys::clearLayoutCache();

@@ -120,9 +120,9 @@ std::unique_ptr<KeyboardLayout> makeLayout(xkb_keymap* keymap, uint32_t group, s
   return layout;
 }
 
-std::string cacheKey(const LayoutSpec& spec, uint32_t group) {
-  return "names\n" + spec.rules + "\n" + spec.model + "\n" + spec.layout + "\n" + spec.variant +
-         "\n" + spec.options + "\n" + std::to_string(group);
+std::string cacheKey(const LayoutSpec& names, uint32_t group) {
+  return "names\n" + names.rules + "\n" + names.model + "\n" + names.layout + "\n" + names.variant +
+         "\n" + names.options + "\n" + std::to_string(group);
 }
 
 // Splits "a,b,,c" at the commas.
@@ -269,30 +269,30 @@ std::string shellValue(const std::string& text) {
 }  // namespace
 
 LayoutSpec LayoutSpec::parse(const std::string& text) {
-  LayoutSpec spec;
+  LayoutSpec names;
   const auto colon = text.find(':');
-  spec.layout = text.substr(0, colon);
-  if (colon != std::string::npos) spec.variant = text.substr(colon + 1);
-  return spec;
+  names.layout = text.substr(0, colon);
+  if (colon != std::string::npos) names.variant = text.substr(colon + 1);
+  return names;
 }
 
 std::string LayoutSpec::shortName() const {
   return variant.empty() ? layout : layout + ":" + variant;
 }
 
-void pinLayout(std::optional<LayoutSpec> spec) { registry().pinned = std::move(spec); }
+void pinLayout(std::optional<LayoutSpec> names) { registry().pinned = std::move(names); }
 
-const KeyboardLayout* compileLayout(const LayoutSpec& spec, uint32_t group) {
+const KeyboardLayout* compileLayout(const LayoutSpec& names, uint32_t group) {
   Registry& reg = registry();
-  const std::string key = cacheKey(spec, group);
+  const std::string key = cacheKey(names, group);
   auto it = reg.layouts.find(key);
   if (it != reg.layouts.end()) return it->second.get();
   std::unique_ptr<KeyboardLayout> layout;
   if (reg.context) {
-    const xkb_rule_names names{spec.rules.c_str(), spec.model.c_str(), spec.layout.c_str(),
-                               spec.variant.c_str(), spec.options.c_str()};
-    std::string name = groupName(spec.layout, spec.variant, group);
-    if (spec.layout.empty()) {
+    const xkb_rule_names ruleNames{names.rules.c_str(), names.model.c_str(), names.layout.c_str(),
+                               names.variant.c_str(), names.options.c_str()};
+    std::string name = groupName(names.layout, names.variant, group);
+    if (names.layout.empty()) {
       // xkbcommon's defaults: XKB_DEFAULT_LAYOUT and XKB_DEFAULT_VARIANT, else its own "us".
       const char* envLayout = std::getenv("XKB_DEFAULT_LAYOUT");
       const char* envVariant = std::getenv("XKB_DEFAULT_VARIANT");
@@ -300,7 +300,7 @@ const KeyboardLayout* compileLayout(const LayoutSpec& spec, uint32_t group) {
                  ? groupName(envLayout, envVariant ? envVariant : "", group)
                  : std::string("us");
     }
-    layout = makeLayout(xkb_keymap_new_from_names(reg.context, &names, XKB_KEYMAP_COMPILE_NO_FLAGS),
+    layout = makeLayout(xkb_keymap_new_from_names(reg.context, &ruleNames, XKB_KEYMAP_COMPILE_NO_FLAGS),
                         group, name);
   }
   const KeyboardLayout* result = layout.get();
@@ -313,8 +313,8 @@ const KeyboardLayout* currentLayout() {
   if (reg.pinned) return compileLayout(*reg.pinned);
   if (const KeyboardLayout* layout = x11Layout()) return layout;
   if (auto text = files::readWhole(kSystemKeyboardConfig)) {
-    if (auto spec = parseKeyboardConfig(*text)) {
-      if (const KeyboardLayout* layout = compileLayout(*spec)) return layout;
+    if (auto names = parseKeyboardConfig(*text)) {
+      if (const KeyboardLayout* layout = compileLayout(*names)) return layout;
     }
   }
   if (const KeyboardLayout* layout = compileLayout(LayoutSpec{})) return layout;
@@ -339,12 +339,12 @@ std::optional<LayoutSpec> parseKeyboardConfig(const std::string& text) {
   }
   const auto layouts = splitCommas(vars["XKBLAYOUT"]);
   if (layouts.empty() || trim(layouts[0]).empty()) return std::nullopt;
-  LayoutSpec spec;
-  spec.model = vars["XKBMODEL"];
-  spec.layout = trim(layouts[0]);
-  spec.variant = trim(splitCommas(vars["XKBVARIANT"])[0]);
-  spec.options = vars["XKBOPTIONS"];
-  return spec;
+  LayoutSpec names;
+  names.model = vars["XKBMODEL"];
+  names.layout = trim(layouts[0]);
+  names.variant = trim(splitCommas(vars["XKBVARIANT"])[0]);
+  names.options = vars["XKBOPTIONS"];
+  return names;
 }
 
 void clearLayoutCache() { registry().layouts.clear(); }

@@ -34,14 +34,14 @@ struct KeyboardLayout;
 
 // Pins the current layout (nullopt: detect it again). A pinned layout that does not compile
 // leaves no current layout.
-void pinLayout(std::optional<LayoutSpec> spec);
+void pinLayout(std::optional<LayoutSpec> names);
 
 // The current layout (see above), compiled; null when none compiles.
 const KeyboardLayout* currentLayout();
 
 // A compiled layout for these names (cached; null when it does not compile). With several
-// layouts in `spec.layout` (comma-separated), `group` chooses the one that is active.
-const KeyboardLayout* compileLayout(const LayoutSpec& spec, uint32_t group = 0);
+// layouts in `names.layout` (comma-separated), `group` chooses the one that is active.
+const KeyboardLayout* compileLayout(const LayoutSpec& names, uint32_t group = 0);
 
 // The name of a compiled layout ("us", "de:nodeadkeys", or what the X server reports).
 std::string layoutName(const KeyboardLayout* layout);
