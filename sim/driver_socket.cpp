@@ -79,7 +79,8 @@ void DriverSocketServer::drop(int fd) {
 }
 
 void DriverSocketServer::readable(int fd) {
-  std::vector<uint8_t> buf(driverwire::kMaxPacket);
+  std::vector<uint8_t>& buf = buffer_;
+  buf.resize(driverwire::kMaxPacket);
   for (;;) {
     auto it = clients_.find(fd);
     if (it == clients_.end()) return;

@@ -45,6 +45,7 @@ class DriverSocketServer final : public QObject {
   std::string path_;
   std::unique_ptr<QSocketNotifier> listenNotifier_;
   std::map<int, Client> clients_;
+  std::vector<uint8_t> buffer_;
   uint64_t nextClient_ = 1;
 };
 

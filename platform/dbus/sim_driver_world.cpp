@@ -158,7 +158,7 @@ std::optional<SimDriverWorld::Reply> SimDriverWorld::request(Method method, cons
   }
   // Wait for the answer; events that come first wait for the event loop.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kReplyTimeoutMs);
-  std::vector<uint8_t> buf(driverwire::kMaxPacket);
+  std::vector<uint8_t>& buf = buffer_;
   for (;;) {
     const ssize_t n = ::recv(sock_, buf.data(), buf.size(), 0);
     if (n > 0) {
@@ -187,7 +187,7 @@ std::optional<SimDriverWorld::Reply> SimDriverWorld::request(Method method, cons
 }
 
 void SimDriverWorld::socketReadable() {
-  std::vector<uint8_t> buf(driverwire::kMaxPacket);
+  std::vector<uint8_t>& buf = buffer_;
   bool lost = false;
   for (;;) {
     const ssize_t n = ::recv(sock_, buf.data(), buf.size(), 0);

@@ -100,6 +100,7 @@ class SimDriverWorld final : public QObject, public iokit::DriverWorld {
   std::unique_ptr<QSocketNotifier> notifier_;
   uint32_t nextRequest_ = 1;
   std::deque<std::vector<uint8_t>> events_;  // received, not yet applied
+  std::vector<uint8_t> buffer_ = std::vector<uint8_t>(driverwire::kMaxPacket);
   bool dispatchQueued_ = false;
 };
 
