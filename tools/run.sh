@@ -4,4 +4,4 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/deps.sh
 bash tools/build.sh release >/dev/null
-exec bash tools/demo.sh build
+exec bash tools/system_demo.sh build
