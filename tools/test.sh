@@ -14,7 +14,18 @@ case "$flavour" in
     export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
     export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
     export QT_QPA_PLATFORM=offscreen
-    ctest --test-dir "$dir" --output-on-failure -j "$(nproc)" --timeout 300
+    log=$(mktemp)
+    status=0
+    ctest --test-dir "$dir" --output-on-failure -j "$(nproc)" --timeout 300 2>&1 | tee "$log" || status=$?
+    # One closing line a person or CI can read at a glance: "release: N passed, N failed".
+    summary=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -n 1 || true)
+    rm -f "$log"
+    if [ -n "$summary" ]; then
+      failed=$(echo "$summary" | sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\1/')
+      total=$(echo "$summary" | sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\2/')
+      echo "$flavour: $((total - failed)) passed, $failed failed"
+    fi
+    exit "$status"
     ;;
   fuzz)
     secs=${2:-60}
