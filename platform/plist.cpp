@@ -55,6 +55,39 @@ long Array::indexOfIdentical(const Object* o) const {
   return -1;
 }
 
+// ---- SortedEntries ------------------------------------------------------------------------
+
+SortedEntries::const_iterator SortedEntries::find(std::string_view key) const {
+  auto it = std::lower_bound(items_.begin(), items_.end(), key,
+                             [](const value_type& e, std::string_view k) { return std::string_view(e.first) < k; });
+  return (it != items_.end() && it->first == key) ? it : items_.end();
+}
+
+std::vector<SortedEntries::value_type>::iterator SortedEntries::lowerBound(std::string_view key) {
+  // Keys usually arrive in order (writers of property lists sort them): append without a search.
+  if (items_.empty() || std::string_view(items_.back().first) < key) return items_.end();
+  return std::lower_bound(items_.begin(), items_.end(), key,
+                          [](const value_type& e, std::string_view k) { return std::string_view(e.first) < k; });
+}
+
+void SortedEntries::insert_or_assign(std::string key, ObjectRef value) {
+  auto it = lowerBound(key);
+  if (it != items_.end() && it->first == key) it->second = std::move(value);
+  else items_.emplace(it, std::move(key), std::move(value));
+}
+
+void SortedEntries::assign(std::vector<value_type> entries) {
+  std::stable_sort(entries.begin(), entries.end(),
+                   [](const value_type& a, const value_type& b) { return a.first < b.first; });
+  // Of a run of equal keys keep the last.
+  items_.clear();
+  items_.reserve(entries.size());
+  for (auto& e : entries) {
+    if (!items_.empty() && items_.back().first == e.first) items_.back().second = std::move(e.second);
+    else items_.push_back(std::move(e));
+  }
+}
+
 // ---- Dictionary ---------------------------------------------------------------------------
 
 ObjectRef Dictionary::get(std::string_view key) const {
@@ -367,9 +400,10 @@ ObjectRef fromNode(plist_t node, int depth) {
     }
     case PLIST_DICT: {
       auto out = makeDict();
-      // The dictionary is new and ours; filling its map directly lets keys that arrive in order
-      // (as every writer of property lists sorts them) go in at the end without a search.
-      auto& map = const_cast<Dictionary::Map&>(out->entries());
+      // Collected first and sorted once: a document with its keys in any order costs
+      // O(n log n), never a quadratic series of inserts.
+      std::vector<SortedEntries::value_type> entries;
+      entries.reserve(plist_dict_get_size(node));
       plist_dict_iter it = nullptr;
       plist_dict_new_iter(node, &it);
       if (!it) return out;
@@ -384,12 +418,14 @@ ObjectRef fromNode(plist_t node, int depth) {
         }
         auto item = fromNode(val, depth + 1);
         if (!item || !key) ok = false;
-        else map.insert_or_assign(map.end(), std::string(key), std::move(item));
+        else entries.emplace_back(std::string(key), std::move(item));
         free(key);
         if (!ok) break;
       }
       free(it);
-      return ok ? out : nullptr;
+      if (!ok) return nullptr;
+      out->assign(std::move(entries));
+      return out;
     }
     default:
       return nullptr;

@@ -11,7 +11,6 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -138,9 +137,34 @@ class Array final : public Object {
   std::vector<ObjectRef> items_;
 };
 
+// A dictionary's entries, sorted by key in one contiguous vector. Settings dictionaries are
+// small and read far more often than written, so a binary search over adjacent entries beats a
+// tree of separately allocated nodes, both for look-ups and for building a parsed document.
+class SortedEntries {
+ public:
+  using value_type = std::pair<std::string, ObjectRef>;
+  using const_iterator = std::vector<value_type>::const_iterator;
+
+  size_t size() const { return items_.size(); }
+  bool empty() const { return items_.empty(); }
+  const_iterator begin() const { return items_.begin(); }
+  const_iterator end() const { return items_.end(); }
+  const_iterator find(std::string_view key) const;
+
+  void insert_or_assign(std::string key, ObjectRef value);
+  void erase(const_iterator it) { items_.erase(it); }
+  void clear() { items_.clear(); }
+  // Replaces the contents with `entries` in any order; of equal keys the last one stays.
+  void assign(std::vector<value_type> entries);
+
+ private:
+  std::vector<value_type>::iterator lowerBound(std::string_view key);
+  std::vector<value_type> items_;
+};
+
 class Dictionary final : public Object {
  public:
-  using Map = std::map<std::string, ObjectRef, std::less<>>;
+  using Map = SortedEntries;
 
   Dictionary() : Object(Type::Dictionary) {}
 
@@ -169,6 +193,8 @@ class Dictionary final : public Object {
   void setReal(std::string key, double value);
   void remove(std::string_view key);
   void clear() { map_.clear(); }
+  // Replaces all entries at once (entries in any order; of equal keys the last one stays).
+  void assign(std::vector<SortedEntries::value_type> entries) { map_.assign(std::move(entries)); }
 
   const Map& entries() const { return map_; }
   auto begin() const { return map_.begin(); }
