@@ -1,10 +1,6 @@
 // VantrelHelper: the background program of the login session.
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <QApplication>
-#include <QSocketNotifier>
-#include <csignal>
 #include <cstdlib>
 
 #include "helper/actions/vantrel_actions.h"
@@ -15,40 +11,11 @@
 #include "platform/dbus/sim_runtime.h"
 #include "platform/files.h"
 #include "platform/qt/runtime_platform.h"
+#include "platform/qt/termination_signals.h"
 #include "platform/qt_actions/desktop_workspace_actions.h"
 #include "platform/qt_actions/qt_event_sleeper.h"
 #include "platform/qt_actions/qt_pasteboard.h"
 #include "platform/qt_actions/qt_snippets_menu.h"
-
-namespace {
-
-int gSignalPipe[2] = {-1, -1};
-
-void onTerminationSignal(int) {
-  const char byte = 1;
-  [[maybe_unused]] const ssize_t n = ::write(gSignalPipe[1], &byte, 1);
-}
-
-// SIGINT and SIGTERM end the program through the event loop, so that it winds down as when the
-// session ends.
-void quitOnTerminationSignals(QCoreApplication& app) {
-  if (::pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
-  auto* notifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, &app);
-  QObject::connect(notifier, &QSocketNotifier::activated, &app, [] {
-    char buffer[16];
-    while (::read(gSignalPipe[0], buffer, sizeof buffer) > 0) {
-    }
-    QCoreApplication::quit();
-  });
-  struct sigaction sa = {};
-  sa.sa_handler = onTerminationSignal;
-  sigemptyset(&sa.sa_mask);
-  sa.sa_flags = SA_RESTART;
-  ::sigaction(SIGINT, &sa, nullptr);
-  ::sigaction(SIGTERM, &sa, nullptr);
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   // A faceless program: without any display it still runs, on the offscreen platform.
@@ -58,7 +25,7 @@ int main(int argc, char** argv) {
 
   QApplication app(argc, argv);
   QApplication::setQuitOnLastWindowClosed(false);
-  quitOnTerminationSignals(app);
+  sys::quitOnTerminationSignals(app);
 
   sys::RuntimePlatform platform;
   // The simulated world on the session bus: the device simulator's driver and system services

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/utf8.h"
+
 namespace keys {
 
 // The Mac OS Roman byte of a Unicode character: below 128 the character itself, otherwise the
@@ -15,6 +17,6 @@ uint8_t unicodeToMacRoman(char32_t c, bool* substituted = nullptr);
 char32_t macRomanToUnicode(uint8_t byte);
 
 // UTF-8 text of one Unicode character (invalid code points give U+FFFD).
-std::string utf8Encode(char32_t c);
+using text::utf8Encode;
 
 }  // namespace keys

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "platform/files.h"
+#include "platform/utf8.h"
 
 #ifndef VANTREL_RESOURCE_DIR
 #define VANTREL_RESOURCE_DIR "resources"
@@ -14,24 +15,7 @@
 namespace platform {
 namespace {
 
-void appendUtf8(std::string& out, char32_t c) {
-  if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
+using text::appendUtf8;
 
 // UTF-16 text (after its byte-order mark) as UTF-8; a lone surrogate becomes U+FFFD and an odd
 // last byte is dropped.

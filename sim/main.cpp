@@ -5,19 +5,15 @@
 //   vantrel-sim [--catalogue FILE] [--attach KEY[:ble][:unclaimed]]... [--reenumerate-ms N]
 #include <QCoreApplication>
 #include <QDBusConnection>
-#include <QSocketNotifier>
 #include <QTimer>
 
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include "keys/key_tables.h"
+#include "platform/qt/termination_signals.h"
 #include "sim/sim_bus.h"
 #include "sim/world.h"
 
@@ -35,26 +31,6 @@ void usage() {
                "usage: vantrel-sim [--catalogue FILE] [--attach KEY[:ble][:unclaimed]]... [--reenumerate-ms N]\n");
 }
 
-int gSignalPipe[2] = {-1, -1};
-
-void onTerminationSignal(int) {
-  const char byte = 1;
-  [[maybe_unused]] const ssize_t n = ::write(gSignalPipe[1], &byte, 1);
-}
-
-// SIGTERM and SIGINT end the event loop from the event loop, so that the simulator's socket is
-// removed and its clients see it leave the bus.
-void quitOnTerminationSignals(QCoreApplication& app) {
-  if (::pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
-  auto* notifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, &app);
-  QObject::connect(notifier, &QSocketNotifier::activated, &app, [] { QCoreApplication::quit(); });
-  struct sigaction sa = {};
-  sa.sa_handler = onTerminationSignal;
-  sigemptyset(&sa.sa_mask);
-  sa.sa_flags = SA_RESTART;
-  ::sigaction(SIGINT, &sa, nullptr);
-  ::sigaction(SIGTERM, &sa, nullptr);
-}
 
 }  // namespace
 
@@ -93,7 +69,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   QObject::connect(&bus, &sim::SimBus::quitRequested, &app, [] { QTimer::singleShot(0, [] { QCoreApplication::quit(); }); });
-  quitOnTerminationSignals(app);
+  sys::quitOnTerminationSignals(app);
 
   for (const auto& spec : attach) {
     sim::AttachOptions o;
