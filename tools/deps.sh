@@ -10,7 +10,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev
   clang libclang-rt-14-dev
-  dbus dbus-bin
+  dbus dbus-bin dbus-daemon
   xvfb xauth
   time
 )
