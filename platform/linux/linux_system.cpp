@@ -53,30 +53,46 @@ std::string ProcFsProcessManager::processName(uint32_t pid) const {
   return {};
 }
 
+namespace {
+
+// The process id a serial number stands for; 0 when it stands for none.
+uint32_t processIdOf(const ProcessSerialNumber& psn) {
+  if (psn.highLongOfPSN == 0 && psn.lowLongOfPSN == kCurrentProcess)
+    return static_cast<uint32_t>(::getpid());
+  if (psn.highLongOfPSN == ProcFsProcessManager::kProcessIdHigh) return psn.lowLongOfPSN;
+  return 0;
+}
+
+}  // namespace
+
 OSErr ProcFsProcessManager::GetCurrentProcess(ProcessSerialNumber* psn) {
   if (psn == nullptr) return paramErr;
-  *psn = ProcessSerialNumber{0, static_cast<uint32_t>(::getpid())};
+  *psn = ProcessSerialNumber{kProcessIdHigh, static_cast<uint32_t>(::getpid())};
   return noErr;
 }
 
 OSErr ProcFsProcessManager::GetNextProcess(ProcessSerialNumber* psn) {
   if (psn == nullptr) return paramErr;
-  if (psn->highLongOfPSN == 0 && psn->lowLongOfPSN == kNoProcess) walk_ = listPids();
-  const uint32_t after = psn->lowLongOfPSN;
+  uint32_t after = 0;
+  if (psn->highLongOfPSN == 0 && psn->lowLongOfPSN == kNoProcess)
+    walk_ = listPids();
+  else if (psn->highLongOfPSN == kProcessIdHigh)
+    after = psn->lowLongOfPSN;
+  else
+    return paramErr;
   auto it = std::upper_bound(walk_.begin(), walk_.end(), after);
-  if (psn->highLongOfPSN != 0 || it == walk_.end()) {
+  if (it == walk_.end()) {
     *psn = ProcessSerialNumber{0, kNoProcess};
     return procNotFound;
   }
-  *psn = ProcessSerialNumber{0, *it};
+  *psn = ProcessSerialNumber{kProcessIdHigh, *it};
   return noErr;
 }
 
 OSErr ProcFsProcessManager::GetProcessInformation(const ProcessSerialNumber& psn,
                                                   ProcessInfoRec* info) {
-  if (info == nullptr || psn.highLongOfPSN != 0) return paramErr;
-  uint32_t pid = psn.lowLongOfPSN;
-  if (pid == kCurrentProcess) pid = static_cast<uint32_t>(::getpid());
+  const uint32_t pid = processIdOf(psn);
+  if (info == nullptr || pid == 0) return paramErr;
   if (info->processName != nullptr) {
     const std::string name = processName(pid);
     const size_t n = std::min<size_t>(name.size(), 255);
@@ -89,13 +105,10 @@ OSErr ProcFsProcessManager::GetProcessInformation(const ProcessSerialNumber& psn
 OSErr ProcFsProcessManager::SameProcess(const ProcessSerialNumber& a,
                                         const ProcessSerialNumber& b, bool* result) {
   if (result == nullptr) return paramErr;
-  const auto self = static_cast<uint32_t>(::getpid());
-  auto resolve = [&](const ProcessSerialNumber& p) {
-    return p.highLongOfPSN == 0 && p.lowLongOfPSN == kCurrentProcess
-               ? ProcessSerialNumber{0, self}
-               : p;
-  };
-  *result = resolve(a) == resolve(b);
+  const uint32_t pa = processIdOf(a);
+  const uint32_t pb = processIdOf(b);
+  if (pa == 0 || pb == 0) return paramErr;
+  *result = pa == pb;
   return noErr;
 }
 

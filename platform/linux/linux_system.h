@@ -9,12 +9,16 @@
 
 namespace sys {
 
-// The processes of /proc, in ascending process id. Serial number {0, pid}; the name is the
-// last path component of the program the process was started as (its first command-line
+// The processes of /proc, in ascending process id. Serial number {kProcessIdHigh, pid}: the high
+// word keeps every process apart from the special numbers {0, kNoProcess} and
+// {0, kCurrentProcess}, which would otherwise stand for process ids 0 and 2 as well. The name is
+// the last path component of the program the process was started as (its first command-line
 // argument), or the kernel's short name when that is empty. A process that ends during a walk,
 // or has ended and waits to be reaped, reports an empty name rather than ending the walk.
 class ProcFsProcessManager final : public ProcessManager {
  public:
+  static constexpr uint32_t kProcessIdHigh = 1;
+
   explicit ProcFsProcessManager(std::string procRoot = "/proc") : root_(std::move(procRoot)) {}
 
   OSErr GetCurrentProcess(ProcessSerialNumber* psn) override;

@@ -63,14 +63,27 @@ TEST(ProcFs, FindsThisProcessByItsProgramName) {
   Str255 name{};
   ProcessInfoRec info;
   info.processName = name.data();
-  EXPECT_EQ(pm.GetProcessInformation(ProcessSerialNumber{0, 0x7FFFFFF0}, &info), noErr);
+  EXPECT_EQ(pm.GetProcessInformation(
+                ProcessSerialNumber{ProcFsProcessManager::kProcessIdHigh, 0x7FFFFFF0}, &info),
+            noErr);
   EXPECT_EQ(name[0], 0);
+  // The current process by its special number, and serial numbers that stand for nothing.
+  EXPECT_EQ(pm.GetProcessInformation(ProcessSerialNumber{0, kCurrentProcess}, &info), noErr);
+  EXPECT_EQ(nameOf(name), expected);
+  bool same = false;
+  EXPECT_EQ(pm.SameProcess(ProcessSerialNumber{0, kCurrentProcess}, self, &same), noErr);
+  EXPECT_TRUE(same);
+  EXPECT_EQ(pm.GetProcessInformation(ProcessSerialNumber{7, 1}, &info), paramErr);
+  psn = ProcessSerialNumber{7, 1};
+  EXPECT_EQ(pm.GetNextProcess(&psn), paramErr);
 }
 
 TEST(ProcFs, NamesFromCommandLineOrKernelName) {
   char tmpl[] = "/tmp/vantrel-proc-XXXXXX";
   const std::string root = ::mkdtemp(tmpl);
   files::writeAtomically(root + "/12/cmdline", std::string("/opt/x/VantrelHelper\0-a\0", 24));
+  // Process id 2 is a process like any other, not the current process.
+  files::writeAtomically(root + "/2/cmdline", "/usr/bin/VantrelHelper");
   files::writeAtomically(root + "/7/comm", "kworker\n");
   files::writeAtomically(root + "/7/cmdline", "");
   files::makeDirectories(root + "/self");
@@ -85,6 +98,16 @@ TEST(ProcFs, NamesFromCommandLineOrKernelName) {
   EXPECT_EQ(pm.processName(12), "VantrelHelper");
   EXPECT_EQ(pm.processName(7), "kworker");
   ProcessSerialNumber psn{0, kNoProcess};
+  ASSERT_EQ(pm.GetNextProcess(&psn), noErr);
+  EXPECT_EQ(psn.lowLongOfPSN, 2u);
+  Str255 name{};
+  ProcessInfoRec info;
+  info.processName = name.data();
+  ASSERT_EQ(pm.GetProcessInformation(psn, &info), noErr);
+  EXPECT_EQ(nameOf(name), "VantrelHelper");
+  bool same = true;
+  ASSERT_EQ(pm.SameProcess(psn, ProcessSerialNumber{0, kCurrentProcess}, &same), noErr);
+  EXPECT_FALSE(same);
   ASSERT_EQ(pm.GetNextProcess(&psn), noErr);
   EXPECT_EQ(psn.lowLongOfPSN, 7u);  // ascending, "self" is no process
   ASSERT_EQ(pm.GetNextProcess(&psn), noErr);
