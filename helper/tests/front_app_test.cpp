@@ -110,6 +110,24 @@ TEST_F(FrontAppTest, ActivationRecordsTheApplicationAndSendsItsProfile) {
   EXPECT_TRUE(world.calls().empty());
 }
 
+TEST_F(FrontAppTest, TheSignatureCodeCountsCharactersNotBytes) {
+  auto codeOf = [&](const std::string& signature) {
+    pl::DictRef info = pl::makeDict();
+    info->setString("CFBundleSignature", signature);
+    fake.bundles.setInfo("file:///Applications/Odd.app/", info);
+    fake.workspace.activate(app("org.example.odd", "Odd.app", "Odd"));
+    EXPECT_EQ(helper->frontAppSignature(), signature);
+    return helper->frontApplication();
+  };
+  EXPECT_EQ(codeOf("sprf"), 0x73707266u);
+  EXPECT_EQ(codeOf("\xC3\xA7" "ab"), 0u);          // three characters in four bytes
+  EXPECT_EQ(codeOf("ab\xC3\xA7" "d"), 0x61628D64u);  // four characters, one in Mac OS Roman's upper half
+  EXPECT_EQ(codeOf("ab\xD0\x96" "d"), 0u);          // a character Mac OS Roman does not have
+  EXPECT_EQ(codeOf("ab?d"), 0x61623F64u);
+  EXPECT_EQ(codeOf("abcde"), 0u);
+  EXPECT_EQ(codeOf("ab\xC3" "d"), 0u);              // malformed text
+}
+
 TEST_F(FrontAppTest, RawReportsFollowSystemPreferencesAndThePanesRequest) {
   // Not requested: entering System Preferences says 0 once, leaving it 0 once.
   fake.workspace.activate(prefs);
