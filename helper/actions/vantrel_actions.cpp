@@ -6,6 +6,7 @@
 #include "helper/actions/hot_keys.h"
 #include "helper/actions/system_events.h"
 #include "keys/key_tables.h"
+#include "keys/mac_roman.h"
 #include "platform/files.h"
 #include "settings/string_utils.h"
 
@@ -17,6 +18,8 @@ constexpr uint16_t kShowSnippetsMenu = 160;
 constexpr uint16_t kFirstSnippet = 180;
 constexpr uint16_t kLastSnippet = 189;
 constexpr const char* kLaunchpadBundleID = "com.apple.launchpad.launcher";
+// A keystroke character beyond the 256 entries of the key tables: no key types it.
+constexpr uint16_t kNoTableCharacter = 0xFFFF;
 
 // Reads without touching reference counts: a button event walks a few dictionaries only.
 const pl::Object* RawGet(const pl::Dictionary* d, std::string_view key) {
@@ -271,7 +274,12 @@ std::optional<Keystroke> VantrelActions::systemHotKey(uint16_t number) const {
                                        &keyCode, &modifiers);
   if (!found || !enabled) return std::nullopt;
   if (keyCode != 255) return Keystroke{0, keyCode, modifiers};
-  return Keystroke{character, 255, modifiers};
+  // The hot key's character is Unicode, the key tables are indexed by Mac OS Roman: "é" (U+00E9)
+  // is 0x8E there, not 0xE9. A character Mac OS Roman lacks is typed by no key.
+  if (character < 0x80) return Keystroke{character, 255, modifiers};
+  bool substituted = false;
+  const uint8_t roman = keys::unicodeToMacRoman(character, &substituted);
+  return Keystroke{substituted ? kNoTableCharacter : uint16_t{roman}, 255, modifiers};
 }
 
 int32_t VantrelActions::sendCoreEventToSystemProcess(uint32_t eventID) {

@@ -25,8 +25,9 @@ inline constexpr uint32_t kVantrelMessageButton = 0x564E4461;  // 'VNDa'
 inline constexpr uint32_t kVantrelControlKeystroke = 0x564E546B;  // 'VNTk'
 inline constexpr uint32_t kVantrelControlPopUp = 0x564E506F;  // 'VNPo'
 
-// What a keystroke command asks for: a character (typed through the key tables) or, when the
-// character is 0, a virtual key code (255: none), with the modifiers to hold.
+// What a keystroke command asks for: a Mac OS Roman character (typed through the key tables;
+// one above 0xFF is typed by no key) or, when the character is 0, a virtual key code (255: none),
+// with the modifiers to hold.
 struct Keystroke {
   uint16_t character = 0;
   uint8_t keyCode = 255;

@@ -173,3 +173,36 @@ TEST(HotKeys, UserTableWinsAndDefaultsFillIn) {
   rmdir((home + "/Library").c_str());
   rmdir(tmpl);
 }
+
+TEST(HotKeys, CharacterIsUnicodeAndTypedThroughMacRoman) {
+  char tmpl[] = "/tmp/vantrel-hotkeys-XXXXXX";
+  ASSERT_NE(mkdtemp(tmpl), nullptr);
+  const std::string home = tmpl;
+  // Hot keys without a key code, given by their character only (Control held).
+  auto user = pl::makeDict();
+  user->set("60", Entry(true, 'x', 65535, 0x40000));
+  user->set("61", Entry(true, 0x00E9, 65535, 0x40000));  // é: Mac OS Roman 0x8E
+  user->set("64", Entry(true, 0x20AC, 65535, 0x40000));  // €: Mac OS Roman 0xDB
+  user->set("65", Entry(true, 0x00D7, 65535, 0x40000));  // ×: not in Mac OS Roman
+  auto file = pl::makeDict();
+  file->set("AppleSymbolicHotKeys", user);
+  ASSERT_TRUE(pl::writeXmlFile(*file, files::join(home, kSymbolicHotKeysFile)));
+
+  ActionsWorld w(home);
+  w.host.setKey(0x8E, 19, 0x08);  // é on Option-2
+  w.host.setKey(0xDB, 14, 0x08);  // € on Option-E
+  w.host.setKey(0xE9, 1, 0);      // what 0xE9 means in Mac OS Roman (È) must not be typed
+  w.host.setKey(0xD7, 2, 0);      // nor the Mac OS Roman 0xD7 (◊)
+  w.actions.start(w.host);
+  w.pressCommand(117);  // hot key 60
+  w.pressCommand(118);  // hot key 61
+  w.pressCommand(123);  // hot key 64
+  w.pressCommand(124);  // hot key 65: no key types it, only the modifiers go
+  EXPECT_EQ(w.keystrokes(),
+            (std::vector<int32_t>{0x10000700, 0x18001300, 0x18000E00, 0x1000FF00}));
+
+  std::remove(files::join(home, kSymbolicHotKeysFile).c_str());
+  rmdir((home + "/Library/Preferences").c_str());
+  rmdir((home + "/Library").c_str());
+  rmdir(tmpl);
+}
