@@ -56,12 +56,12 @@ class System {
     env.insert("XDG_RUNTIME_DIR", home_.path());
     env.insert("QT_QPA_PLATFORM", "offscreen");
     sim_.setProcessEnvironment(env);
-    sim_.start(QString::fromStdString(dir + "/sim/vantrel-sim"),
-               {"--attach", "dev1", "--attach", "dev1", "--attach", "dev1", "--attach", "dev1"});
+    testing_support::startAsChild(sim_, QString::fromStdString(dir + "/sim/vantrel-sim"),
+                                  {"--attach", "dev1", "--attach", "dev1", "--attach", "dev1", "--attach", "dev1"});
     if (!sim_.waitForStarted(5000) || !sim_.waitForReadyRead(10000)) { fail("vantrel-sim did not start"); return; }
     helper_.setProcessEnvironment(env);
     helper_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    helper_.start(QString::fromStdString(dir + "/helper/VantrelHelper"), {});
+    testing_support::startAsChild(helper_, QString::fromStdString(dir + "/helper/VantrelHelper"), {});
     if (!helper_.waitForStarted(5000)) { fail("VantrelHelper did not start"); return; }
     if (waitLog(0, "scroll", 4, 10000).size() < 4) { fail("the devices got no settings"); return; }
   }

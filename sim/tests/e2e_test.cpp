@@ -6,15 +6,20 @@
 #include <QDBusMessage>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <csignal>
+#include <cstdio>
+
 #include "platform/dbus/distributed_notifications.h"
 #include "platform/dbus/sim_names.h"
 #include "platform/dbus/testing/private_bus.h"
+#include "platform/files.h"
 #include "platform/plist.h"
 #include "settings/matching.h"
 #include "settings/models.h"
@@ -60,7 +65,7 @@ class SystemUnderTest {
   bool startSimulator(const QStringList& args = {}) {
     sim_.setProcessEnvironment(env_);
     sim_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    sim_.start(VANTREL_SIM_BINARY, args + QStringList{"--reenumerate-ms", "20"});
+    testing_support::startAsChild(sim_, VANTREL_SIM_BINARY, args + QStringList{"--reenumerate-ms", "20"});
     if (!sim_.waitForStarted(5000)) return false;
     QElapsedTimer t;
     t.start();
@@ -75,12 +80,14 @@ class SystemUnderTest {
   bool startHelper(QProcess& p) {
     p.setProcessEnvironment(env_);
     p.setProcessChannelMode(QProcess::ForwardedChannels);
-    p.start(VANTREL_HELPER_BINARY, {});
+    testing_support::startAsChild(p, VANTREL_HELPER_BINARY, {});
     return p.waitForStarted(5000);
   }
   bool startHelper() { return startHelper(helper_); }
   QProcess& helper() { return helper_; }
   QProcess& secondHelper() { return helper2_; }
+  QProcess& simulator() { return sim_; }
+  pid_t busDaemon() const { return bus_.daemonPid(); }
 
   // One call to the simulator's control object; its first result.
   QVariant control(const char* method, const QList<QVariant>& args = {}, int timeoutMs = 15000) {
@@ -386,6 +393,53 @@ TEST(EndToEnd, ASecondHelperIsRefused) {
   const auto l = s.list();
   ASSERT_TRUE(l);
   EXPECT_EQ(l->count, 1) << "the first one still answers";
+}
+
+// Run on its own by the test below: starts the system, tells what it started, and waits to be
+// killed.
+TEST(EndToEnd, DISABLED_SystemThatIsKilled) {
+  SystemUnderTest s;
+  ASSERT_TRUE(s.ok());
+  ASSERT_TRUE(s.startSimulator({"--attach", "dev1"}));
+  ASSERT_TRUE(s.startHelper());
+  ASSERT_EQ(s.waitLog(0, "settings").size(), 1);
+  std::printf("pids %lld %lld %lld\n", static_cast<long long>(s.busDaemon()),
+              static_cast<long long>(s.simulator().processId()), static_cast<long long>(s.helper().processId()));
+  std::fflush(stdout);
+  testing_support::spin(std::chrono::seconds(60));
+}
+
+TEST(EndToEnd, NothingOutlivesAKilledTest) {
+  QProcess test;
+  test.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
+  testing_support::startAsChild(test, QFileInfo("/proc/self/exe").symLinkTarget(),
+                                {"--gtest_also_run_disabled_tests", "--gtest_filter=EndToEnd.DISABLED_SystemThatIsKilled"});
+  ASSERT_TRUE(test.waitForStarted(5000));
+  QByteArray out;
+  std::vector<pid_t> pids;
+  QElapsedTimer t;
+  t.start();
+  while (pids.empty() && t.elapsed() < 20000 && test.state() == QProcess::Running) {
+    test.waitForReadyRead(500);
+    out += test.readAllStandardOutput();
+    const auto at = out.indexOf("pids ");
+    if (at < 0 || out.indexOf('\n', at) < 0) continue;
+    for (const auto& word : out.mid(at + 5, out.indexOf('\n', at) - at - 5).split(' ')) pids.push_back(word.toInt());
+  }
+  ASSERT_EQ(pids.size(), 3u) << out.toStdString();
+  for (pid_t p : pids) ASSERT_GT(p, 0);
+
+  ::kill(static_cast<pid_t>(test.processId()), SIGKILL);
+  ASSERT_TRUE(test.waitForFinished(5000));
+  // The bus daemon, the simulator and the helper go with it (they are reaped by whoever adopts
+  // them; an unreaped one is no longer running).
+  auto running = [](pid_t p) {
+    const auto stat = files::readWhole("/proc/" + std::to_string(p) + "/stat");
+    if (!stat) return false;
+    const size_t paren = stat->rfind(')');
+    return paren != std::string::npos && paren + 2 < stat->size() && (*stat)[paren + 2] != 'Z';
+  };
+  for (pid_t p : pids) EXPECT_TRUE(waitUntil([&] { return !running(p); }, kTimeout)) << "process " << p << " lives on";
 }
 
 TEST(EndToEnd, SnapToDefaultMovesThePointerOntoANewDefaultButton) {

@@ -7,10 +7,21 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace testing_support {
+
+namespace {
+
+// In a child between fork and exec: die with the parent, also when it is already gone.
+void dieWithParent(pid_t parent) {
+  ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (::getppid() != parent) _exit(127);
+}
+
+}  // namespace
 
 void ensureApplication() {
   if (QCoreApplication::instance()) return;
@@ -25,13 +36,15 @@ PrivateBus::PrivateBus() {
   ensureApplication();
   int out[2];
   if (pipe2(out, O_CLOEXEC) != 0) return;
+  const pid_t self = getpid();
   pid_ = fork();
   if (pid_ == 0) {
+    dieWithParent(self);
     dup2(out[1], STDOUT_FILENO);
     const int devnull = open("/dev/null", O_WRONLY);  // its complaints about fd limits are noise
     if (devnull >= 0) dup2(devnull, STDERR_FILENO);
-    execlp("dbus-daemon", "dbus-daemon", "--session", "--nofork", "--nosyslog", "--print-address=1",
-           static_cast<char*>(nullptr));
+    execlp("dbus-daemon", "dbus-daemon", "--config-file=" VANTREL_PRIVATE_BUS_CONFIG, "--nofork", "--nosyslog",
+           "--print-address=1", static_cast<char*>(nullptr));
     _exit(127);
   }
   close(out[1]);
@@ -73,7 +86,16 @@ QDBusConnection PrivateBus::connect(const std::string& connectionName) {
 QProcessEnvironment PrivateBus::environment() const {
   auto env = QProcessEnvironment::systemEnvironment();
   env.insert("DBUS_SESSION_BUS_ADDRESS", QString::fromStdString(address_));
+  env.remove("DISPLAY");
+  env.remove("WAYLAND_DISPLAY");
+  env.insert("QT_QPA_PLATFORM", "offscreen");
   return env;
+}
+
+void startAsChild(QProcess& process, const QString& program, const QStringList& arguments) {
+  const pid_t self = getpid();
+  process.setChildProcessModifier([self] { dieWithParent(self); });
+  process.start(program, arguments);
 }
 
 bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {

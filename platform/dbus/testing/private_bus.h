@@ -1,11 +1,14 @@
 // Test support: a private D-Bus session bus for one test, and waiting on the Qt event loop.
 //
-// PrivateBus starts its own dbus-daemon with the session configuration and stops it when it
-// goes away, so tests never touch the user's session bus and never see each other's traffic.
-// Programs a test starts find it through DBUS_SESSION_BUS_ADDRESS (see `environment()`).
+// PrivateBus starts its own dbus-daemon (private_bus.conf: nothing is started on demand) and
+// stops it when it goes away, so tests never touch the user's session bus and never see each
+// other's traffic. Programs a test starts find it through DBUS_SESSION_BUS_ADDRESS (see
+// `environment()`). The daemon, and the programs started with `startAsChild`, end with the test
+// process even when it is killed or crashes.
 #pragma once
 
 #include <QDBusConnection>
+#include <QProcess>
 #include <QProcessEnvironment>
 
 #include <chrono>
@@ -28,10 +31,12 @@ class PrivateBus {
 
   bool ok() const { return !address_.empty(); }
   const std::string& address() const { return address_; }
+  pid_t daemonPid() const { return pid_; }
 
   // A new connection of this process to the bus (each call a separate client).
   QDBusConnection connect(const std::string& connectionName);
-  // The calling process's environment with this bus as the session bus.
+  // The calling process's environment with this bus as the session bus, and without a display:
+  // Qt programs run on the offscreen platform and reach no clipboard, browser or desktop.
   QProcessEnvironment environment() const;
 
  private:
@@ -39,6 +44,9 @@ class PrivateBus {
   std::string address_;
   std::vector<std::string> connectionNames_;
 };
+
+// Starts the program so that it is killed when this process ends, however it ends.
+void startAsChild(QProcess& process, const QString& program, const QStringList& arguments);
 
 // Runs the event loop until `done()` is true or the time is up; the final value of `done()`.
 bool waitUntil(const std::function<bool()>& done,
