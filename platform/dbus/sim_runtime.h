@@ -1,12 +1,13 @@
 // The helper's platform on this machine: the device simulator's services while it is on the
 // session bus, the given base services while it is not. The driver's services exist only in
-// the simulator.
+// the simulator. The process list is that of the base, narrowed to this login session.
 #pragma once
 
 #include <QDBusConnection>
 
 #include "platform/dbus/sim_actions.h"
 #include "platform/dbus/sim_driver_world.h"
+#include "platform/dbus/session_processes.h"
 #include "platform/dbus/sim_link.h"
 #include "platform/dbus/sim_system.h"
 #include "platform/iokit.h"
@@ -27,6 +28,7 @@ class SimRuntime {
         display(link, *base.display),
         workspace(link, infos),
         bundles(infos, *base.bundles),
+        processes(*base.processes),
         base_(base) {}
 
   sys::Platform platform() {
@@ -38,6 +40,7 @@ class SimRuntime {
     p.display = &display;
     p.workspace = &workspace;
     p.bundles = &bundles;
+    p.processes = &processes;
     return p;
   }
 
@@ -51,6 +54,7 @@ class SimRuntime {
   SimBundleCatalogue infos;
   SimWorkspace workspace;
   SimBundleReader bundles;
+  SessionProcessManager processes;
 
  private:
   sys::Platform base_;

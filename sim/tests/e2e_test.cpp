@@ -375,7 +375,13 @@ TEST(EndToEnd, UnclaimedDevicesReEnumerateAtStartAndOnRequest) {
   EXPECT_EQ(static_cast<uint64_t>(taken[0].toObject()["device"].toInteger()), waiting);
 }
 
-TEST(EndToEnd, ASecondHelperIsRefused) {
+TEST(EndToEnd, ASecondHelperInTheSameSessionIsRefused) {
+  // A helper of another session (its own bus) runs already: it does not hold this one back.
+  SystemUnderTest elsewhere;
+  ASSERT_TRUE(elsewhere.ok());
+  ASSERT_TRUE(elsewhere.startHelper());
+  ASSERT_TRUE(elsewhere.list());
+
   SystemUnderTest s;
   ASSERT_TRUE(s.ok());
   ASSERT_TRUE(s.startSimulator({"--attach", "dev1"}));
@@ -393,6 +399,7 @@ TEST(EndToEnd, ASecondHelperIsRefused) {
   const auto l = s.list();
   ASSERT_TRUE(l);
   EXPECT_EQ(l->count, 1) << "the first one still answers";
+  EXPECT_EQ(elsewhere.helper().state(), QProcess::Running);
 }
 
 // Run on its own by the test below: starts the system, tells what it started, and waits to be
