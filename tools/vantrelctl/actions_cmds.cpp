@@ -102,7 +102,14 @@ int cmdAction(const ctl::Args& args) {
       host.snippets->append(d);
     }
   }
-  if (auto layout = ctl::option(args, "--layout")) keys::pinLayout(keys::LayoutSpec::parse(*layout));
+  if (auto layout = ctl::option(args, "--layout")) {
+    // A layout asked for must exist: a misspelt one would type every character with no key.
+    const keys::KeyboardLayout* pinned = nullptr;
+    if (layout->empty() || layout->front() == ':') throw ctl::UsageError("--layout: empty layout name");
+    keys::pinLayout(keys::LayoutSpec::parse(*layout));
+    if (CompatibleGetKeyboardLayout(&pinned) != 0)
+      throw ctl::UsageError("--layout: no such keyboard layout: " + *layout);
+  }
   SetupKeyTablesNumPad(&host.keycodes, &host.modifiers, 1);
 
   FakePasteboard pasteboard;

@@ -19,13 +19,16 @@ void noPositionals(const ctl::Args& args, const std::vector<std::string>& valueF
 
 // Pins --layout when given (else the current layout is detected) and returns its name.
 std::string chooseLayout(const ctl::Args& args) {
-  if (auto layout = ctl::option(args, "--layout")) {
+  const auto layout = ctl::option(args, "--layout");
+  if (layout) {
     if (layout->empty() || layout->front() == ':') throw ctl::UsageError("--layout: empty layout name");
     keys::pinLayout(keys::LayoutSpec::parse(*layout));
   }
   const keys::KeyboardLayout* current = nullptr;
-  if (CompatibleGetKeyboardLayout(&current) != 0)
+  if (CompatibleGetKeyboardLayout(&current) != 0) {
+    if (layout) throw ctl::UsageError("--layout: no such keyboard layout: " + *layout);
     throw std::runtime_error("no keyboard layout can be compiled");
+  }
   return keys::layoutName(current);
 }
 
@@ -67,8 +70,8 @@ int keynameCommand(const ctl::Args& args) {
   const auto sep = ctl::option(args, "--sep");
   const auto keySep = ctl::option(args, "--keysep");
 
-  // A missing layout leaves the key-character table empty: the names say "???".
-  if (auto layout = ctl::option(args, "--layout")) keys::pinLayout(keys::LayoutSpec::parse(*layout));
+  // A layout asked for must exist (a misspelt one would name every key "???").
+  if (ctl::option(args, "--layout")) chooseLayout(args);
   if (auto lang = ctl::option(args, "--lang")) {
     platform::Bundle::setLanguageOverride(*lang);
     GetKeyboardInformation(&platform::Bundle::main(), "Localizable");
