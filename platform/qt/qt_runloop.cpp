@@ -24,7 +24,8 @@ void QtRunLoop::post(const std::weak_ptr<RunLoopSource>& source) {
 
 void QtRunLoop::performOrWait(const std::weak_ptr<RunLoopSource>& source) {
   auto s = source.lock();
-  if (!s) return;
+  // A source taken off the loop after it was signalled stays signalled but is not performed.
+  if (!s || std::find(sources_.begin(), sources_.end(), s) == sources_.end()) return;
   if (!inDefaultMode()) {
     QTimer::singleShot(kNestedLoopRetryMs, &context_, [this, source] { performOrWait(source); });
     return;

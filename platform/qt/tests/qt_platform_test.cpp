@@ -28,13 +28,19 @@ TEST(QtRunLoop, PerformsSignalledSourcesFromTheEventLoopOncePerBatch) {
   EXPECT_EQ(performed, 0);  // nothing runs inside signal()
   QCoreApplication::processEvents();
   EXPECT_EQ(performed, 11);
-  // A removed source stays signalled and is not performed.
+  // A removed source stays signalled and is not performed, also when it was signalled before
+  // it was taken off the loop.
   loop.removeSource(source);
   source->signal();
   early->signal();
   QCoreApplication::processEvents();
   EXPECT_EQ(performed, 12);
   EXPECT_TRUE(source->isSignalled());
+  early->signal();
+  loop.removeSource(early);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(performed, 12);
+  EXPECT_TRUE(early->isSignalled());
 }
 
 TEST(QtServices, SessionAndPointerDegradeQuietly) {
