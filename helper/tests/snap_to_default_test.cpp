@@ -148,6 +148,15 @@ TEST_F(HelperTest, JumpFollowsTheProfileInForce) {
   // A broadcast asks the first device only.
   helper->sendPrefsToEveryVantrel();
   EXPECT_TRUE(helper->snapToDefaultActive());
+
+  // A device with no profile of its own takes "jump" from the profile for every device.
+  ProfileSpec everyDevice;
+  everyDevice.jump = true;
+  writeSettings({makeProfile(plain), makeProfile(everyDevice)});
+  helper->readPrefs();
+  helper->stopSnapToDefault();
+  arrive(model(6).info);
+  EXPECT_TRUE(helper->snapToDefaultActive());
 }
 
 }  // namespace

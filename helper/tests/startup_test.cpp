@@ -100,6 +100,12 @@ TEST_F(HelperTest, SettingsComeWholeFromTheUserFileOrFromTheFactoryFile) {
   EXPECT_TRUE(helper->readPrefs());
   EXPECT_EQ(helper->settingsArray(), nullptr);
   EXPECT_EQ(helper->snippetsArray(), nullptr);
+  // A file without "version" counts as version 0.
+  pl::Dictionary unversioned;
+  unversioned.set("devices", pl::makeArray());
+  ASSERT_TRUE(pl::writeXmlFile(unversioned, settingsPath));
+  EXPECT_TRUE(helper->readPrefs());
+  EXPECT_EQ(helper->settingsArray()->size(), 1u);
   // A file that is not a dictionary property list counts as missing.
   ASSERT_TRUE(files::writeAtomically(settingsPath, "<plist><array/></plist>"));
   EXPECT_TRUE(helper->readPrefs());
