@@ -60,22 +60,61 @@ void DriverSocketServer::accept() {
     Client c;
     c.fd = fd;
     c.id = "socket:" + std::to_string(nextClient_++);
-    c.notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
-    connect(c.notifier.get(), &QSocketNotifier::activated, this, [this, fd] { readable(fd); });
+    c.reader = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+    connect(c.reader.get(), &QSocketNotifier::activated, this, [this, fd] { readable(fd); });
+    c.writer = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Write);
+    c.writer->setEnabled(false);
+    connect(c.writer.get(), &QSocketNotifier::activated, this, [this, fd] { writable(fd); });
     clients_[fd] = std::move(c);
     world_.note("client", "a program connected to the driver");
   }
 }
 
-void DriverSocketServer::drop(int fd) {
+void DriverSocketServer::drop(int fd, const std::string& id) {
   auto it = clients_.find(fd);
-  if (it == clients_.end()) return;
-  const std::string id = it->second.id;
-  it->second.notifier->setEnabled(false);
-  it->second.notifier.release()->deleteLater();
+  if (it == clients_.end() || it->second.id != id) return;
+  // The notifiers may be the ones whose signal is running: they go once it has returned.
+  for (auto* n : {&it->second.reader, &it->second.writer}) {
+    (*n)->setEnabled(false);
+    n->release()->deleteLater();
+  }
   ::close(fd);
   clients_.erase(it);
   world_.clientGone(id);
+}
+
+void DriverSocketServer::dropLater(Client& c) {
+  c.leaving = true;
+  c.reader->setEnabled(false);
+  c.writer->setEnabled(false);
+  QMetaObject::invokeMethod(this, [this, fd = c.fd, id = c.id] { drop(fd, id); }, Qt::QueuedConnection);
+}
+
+bool DriverSocketServer::flush(Client& c) {
+  while (!c.pending.empty()) {
+    const auto& packet = c.pending.front();
+    if (::send(c.fd, packet.data(), packet.size(), MSG_NOSIGNAL | MSG_DONTWAIT) < 0) {
+      if (errno != EAGAIN && errno != EWOULDBLOCK) return false;
+      break;
+    }
+    c.pendingBytes -= packet.size();
+    c.pending.pop_front();
+  }
+  c.writer->setEnabled(!c.pending.empty());
+  return true;
+}
+
+bool DriverSocketServer::deliver(Client& c, const std::vector<uint8_t>& packet) {
+  if (c.pendingBytes + packet.size() > maxPending_) return false;
+  c.pending.push_back(packet);
+  c.pendingBytes += packet.size();
+  return flush(c);
+}
+
+void DriverSocketServer::writable(int fd) {
+  auto it = clients_.find(fd);
+  if (it == clients_.end()) return;
+  if (!flush(it->second)) drop(fd, it->second.id);
 }
 
 void DriverSocketServer::readable(int fd) {
@@ -84,13 +123,15 @@ void DriverSocketServer::readable(int fd) {
   for (;;) {
     auto it = clients_.find(fd);
     if (it == clients_.end()) return;
+    Client& c = it->second;
     const ssize_t n = ::recv(fd, buf.data(), buf.size(), MSG_TRUNC);
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
-    if (n <= 0 || static_cast<size_t>(n) > buf.size()) return drop(fd);  // gone, or oversized
+    // Gone, or a packet larger than any request.
+    if (n <= 0 || static_cast<size_t>(n) > buf.size()) return drop(fd, c.id);
     bool valid = false;
-    const auto reply = answer(it->second, buf.data(), static_cast<size_t>(n), &valid);
-    if (!valid) return drop(fd);
-    if (::send(fd, reply.data(), reply.size(), MSG_NOSIGNAL) < 0) return drop(fd);
+    const auto reply = answer(c, buf.data(), static_cast<size_t>(n), &valid);
+    // The answer goes behind the events the client has not taken yet.
+    if (!valid || !deliver(c, reply)) return drop(fd, c.id);
   }
 }
 
@@ -174,15 +215,10 @@ std::vector<uint8_t> DriverSocketServer::answer(const Client& c, const uint8_t* 
 }
 
 void DriverSocketServer::sendEvent(const std::vector<uint8_t>& packet) {
-  std::vector<int> broken;
-  for (const auto& [fd, c] : clients_)
-    if (::send(fd, packet.data(), packet.size(), MSG_NOSIGNAL | MSG_DONTWAIT) < 0) broken.push_back(fd);
-  // A client that cannot take an event (gone, or not reading at all) is let go, once the world
-  // has finished what it is doing.
-  for (int fd : broken) {
-    clients_[fd].notifier->setEnabled(false);
-    QMetaObject::invokeMethod(this, [this, fd] { drop(fd); }, Qt::QueuedConnection);
-  }
+  // A client that is gone or too far behind is let go once the world has finished what it is
+  // doing (this runs in the middle of it).
+  for (auto& [fd, c] : clients_)
+    if (!c.leaving && !deliver(c, packet)) dropLater(c);
 }
 
 }  // namespace sim

@@ -529,6 +529,7 @@ bool SimBus::start(std::string* error) {
   const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
   const QString dir = !runtime.isEmpty() && QDir(runtime).exists() ? runtime : QDir::tempPath();
   socket_ = std::make_unique<DriverSocketServer>(world_);
+  socket_->setMaxPendingBytes(socketLimit_);
   std::string socketError;
   if (!offerSocket_) {
     socket_.reset();

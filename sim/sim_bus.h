@@ -137,6 +137,8 @@ class SimBus : public QObject, private World::Observer {
   bool start(std::string* error);
   // Before start(): whether to offer the direct driver socket (clients then use the bus alone).
   void setDirectSocket(bool offer) { offerSocket_ = offer; }
+  // Before start(): how much may wait on the socket for a client that does not read.
+  void setDriverSocketLimit(size_t bytes) { socketLimit_ = bytes; }
 
   World& world() { return world_; }
   QDBusConnection& connection() { return connection_; }
@@ -179,6 +181,7 @@ class SimBus : public QObject, private World::Observer {
   QTimer* waiterTimer_ = nullptr;
   std::unique_ptr<DriverSocketServer> socket_;
   bool offerSocket_ = true;
+  size_t socketLimit_ = DriverSocketServer::kDefaultMaxPendingBytes;
 };
 
 // JSON forms of the world's records (shared by the control object and tests).

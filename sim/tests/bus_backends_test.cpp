@@ -59,7 +59,8 @@ class Simulator {
     }
   }
 
-  explicit Simulator(PrivateBus& privateBus, bool directSocket = true) {
+  explicit Simulator(PrivateBus& privateBus, bool directSocket = true,
+                     size_t socketLimit = sim::DriverSocketServer::kDefaultMaxPendingBytes) {
     thread_.start();
     context_.moveToThread(&thread_);
     auto c = privateBus.connect("sim");
@@ -72,6 +73,7 @@ class Simulator {
       world_->setApplicationStartDelay(std::chrono::milliseconds(5));
       bus_ = std::make_unique<sim::SimBus>(*world_, c);
       bus_->setDirectSocket(directSocket);
+      bus_->setDriverSocketLimit(socketLimit);
       std::string error;
       EXPECT_TRUE(bus_->start(&error)) << error;
     });
@@ -106,6 +108,24 @@ class Simulator {
   std::unique_ptr<sim::World> world_;
   std::unique_ptr<sim::SimBus> bus_;
 };
+
+// A client of the simulator's direct socket that the test drives by hand.
+int rawSocketClient(simbus::SimLink& link) {
+  const auto path = link.callDriver("SocketPath");
+  if (!path || path->isEmpty()) return -1;
+  const std::string p = (*path)[0].toString().toStdString();
+  const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  std::memcpy(addr.sun_path, p.c_str(), p.size() + 1);
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  timeval tv{2, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+  return fd;
+}
 
 struct Matches {
   IOKit* kit = nullptr;
@@ -283,6 +303,63 @@ TEST(SimDriverSocket, MalformedRequestsCostTheSenderItsConnectionOnly) {
   r.u64();
   EXPECT_EQ(r.u32(), 2u) << "the device's USB device and driver service";
   ::close(fd);
+}
+
+TEST(SimDriverSocket, EventsWaitForABusyClientInOrderUpToALimit) {
+  PrivateBus bus;
+  ASSERT_TRUE(bus.ok());
+  constexpr int kPresses = 3000;  // far more than the socket itself holds
+  for (const bool small : {false, true}) {
+    SCOPED_TRACE(small ? "small limit" : "default limit");
+    Simulator sim(bus, true, small ? 16 * 1024 : sim::DriverSocketServer::kDefaultMaxPendingBytes);
+    const auto dev = sim.attach("dev1");
+    simbus::SimLink link(bus.connect("client"));
+    const int fd = rawSocketClient(link);
+    ASSERT_GE(fd, 0);
+    testing_support::spin(std::chrono::milliseconds(50));  // the simulator takes the client in
+
+    // The client reads nothing while the driver posts its button events.
+    sim.run([&] {
+      for (int i = 0; i < kPresses; ++i) sim.worldForReading().press(dev, static_cast<uint16_t>(i % 16), true);
+    });
+    std::vector<uint8_t> buf(4096);
+    int got = 0;
+    uint64_t lastSeq = 0;
+    bool inOrder = true, hungUp = false;
+    while (got < kPresses) {
+      const ssize_t n = ::recv(fd, buf.data(), buf.size(), 0);
+      if (n == 0) hungUp = true;
+      if (n <= 0) break;
+      driverwire::Reader r(buf.data(), static_cast<size_t>(n));
+      if (r.u8() != static_cast<uint8_t>(driverwire::Kind::Event)) continue;
+      const uint64_t seq = r.u64();
+      if (lastSeq != 0 && seq != lastSeq + 1) inOrder = false;
+      lastSeq = seq;
+      if (r.u8() != static_cast<uint8_t>(driverwire::EventType::Message)) continue;
+      r.u64();
+      r.u32();
+      const auto argument = r.blob();
+      if (argument.size() != 2 || argument[0] != got % 16) inOrder = false;
+      ++got;
+    }
+    EXPECT_TRUE(inOrder);
+    if (!small) {
+      EXPECT_EQ(got, kPresses) << "nothing is lost while the client is busy";
+      EXPECT_FALSE(hungUp);
+      driverwire::Writer w;
+      w.u8(1).u32(9).u8(static_cast<uint8_t>(driverwire::Method::Snapshot));
+      ASSERT_GT(::send(fd, w.bytes().data(), w.bytes().size(), 0), 0);
+      const ssize_t n = ::recv(fd, buf.data(), buf.size(), 0);
+      ASSERT_GT(n, 9);
+      driverwire::Reader r(buf.data(), static_cast<size_t>(n));
+      EXPECT_EQ(r.u8(), 2) << "the client is still served";
+      EXPECT_EQ(r.u32(), 9u);
+    } else {
+      EXPECT_TRUE(hungUp) << "a client too far behind is let go";
+      EXPECT_LT(got, kPresses);
+    }
+    ::close(fd);
+  }
 }
 
 TEST(SimDriverWorld, ReEnumerationThroughTheUsbDeviceInterface) {
