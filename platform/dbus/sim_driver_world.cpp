@@ -96,32 +96,41 @@ void SimDriverWorld::disconnectSocket() {
 void SimDriverWorld::resync() {
   // Listen first: whatever happens after the snapshot then arrives as an event with a higher
   // sequence number, whatever happened before is in the snapshot.
+  resyncing_ = true;
   disconnectSocket();
   subscribeBus(false);
-  if (!connectSocket()) subscribeBus(true);
-
   uint64_t seq = 0;
   std::vector<std::pair<iokit::ServiceId, std::string>> snapshot;
-  if (direct()) {
-    const auto reply = request(Method::Snapshot, Writer());
-    if (!reply || reply->status != 0) return;
-    Reader r = reply->results();
-    seq = r.u64();
-    const uint32_t n = r.u32();
-    for (uint32_t i = 0; i < n && r.ok(); ++i) {
-      const uint64_t id = r.u64();
-      snapshot.emplace_back(id, r.str());
+  bool got = false;
+  if (connectSocket()) {
+    if (const auto reply = request(Method::Snapshot, Writer()); reply && reply->status == 0) {
+      Reader r = reply->results();
+      seq = r.u64();
+      const uint32_t n = r.u32();
+      for (uint32_t i = 0; i < n && r.ok(); ++i) {
+        const uint64_t id = r.u64();
+        snapshot.emplace_back(id, r.str());
+      }
+      got = r.ok();
     }
-    if (!r.ok()) return;
-  } else {
-    const auto r = callBus("Snapshot");
-    if (!r || r->size() < 3) return;
-    seq = (*r)[0].toULongLong();
-    const auto ids = qdbus_cast<QList<qulonglong>>((*r)[1]);
-    const auto classes = (*r)[2].toStringList();
-    for (qsizetype i = 0; i < ids.size() && i < classes.size(); ++i)
-      snapshot.emplace_back(ids[i], classes[i].toStdString());
+    if (!got) {
+      disconnectSocket();
+      snapshot.clear();
+    }
   }
+  if (!got) {
+    subscribeBus(true);
+    if (const auto r = callBus("Snapshot"); r && r->size() >= 3) {
+      seq = (*r)[0].toULongLong();
+      const auto ids = qdbus_cast<QList<qulonglong>>((*r)[1]);
+      const auto classes = (*r)[2].toStringList();
+      for (qsizetype i = 0; i < ids.size() && i < classes.size(); ++i)
+        snapshot.emplace_back(ids[i], classes[i].toStdString());
+      got = true;
+    }
+  }
+  resyncing_ = false;
+  if (!got) return;
   seq_ = std::max<qulonglong>(seq_, seq);
   for (const auto& [id, cls] : snapshot) {
     if (!className(id).empty()) continue;
@@ -139,6 +148,13 @@ void SimDriverWorld::dropAll() {
     if (observer_) observer_->serviceTerminated(id, cls);
 }
 
+void SimDriverWorld::socketLost() {
+  disconnectSocket();
+  if (resyncing_) return;  // resync() turns to the bus itself
+  dropAll();
+  if (link_.present()) resync();
+}
+
 // ---- the direct socket ------------------------------------------------------------------------
 
 std::optional<SimDriverWorld::Reply> SimDriverWorld::request(Method method, const Writer& arguments) {
@@ -152,7 +168,7 @@ std::optional<SimDriverWorld::Reply> SimDriverWorld::request(Method method, cons
     pollfd p{sock_, POLLOUT, 0};
     if (errno != EAGAIN || ::poll(&p, 1, kReplyTimeoutMs) <= 0 ||
         ::send(sock_, packet.data(), packet.size(), MSG_NOSIGNAL) < 0) {
-      disconnectSocket();
+      socketLost();
       return std::nullopt;
     }
   }
@@ -182,7 +198,7 @@ std::optional<SimDriverWorld::Reply> SimDriverWorld::request(Method method, cons
     pollfd p{sock_, POLLIN, 0};
     if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
   }
-  disconnectSocket();
+  socketLost();
   return std::nullopt;
 }
 
@@ -199,11 +215,7 @@ void SimDriverWorld::socketReadable() {
     break;
   }
   dispatchEvents();
-  if (lost) {
-    // The simulator closed the socket: follow it over the bus while it is still there.
-    disconnectSocket();
-    if (link_.present()) resync();
-  }
+  if (lost) socketLost();
 }
 
 void SimDriverWorld::dispatchEvents() {

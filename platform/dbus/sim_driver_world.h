@@ -11,7 +11,8 @@
 // (platform/dbus/driver_wire.h) when it offers one: a call then crosses one socket, and nothing
 // but the two programs' main threads has to run. Otherwise it goes over the bus. When the
 // simulator leaves the bus every mirrored service terminates; when it comes (back), its services
-// are published.
+// are published. Losing the socket while the simulator stays counts as both: the connections
+// opened over it are void, so the services end here and are published again.
 #pragma once
 
 #include <QDBusMessage>
@@ -74,6 +75,8 @@ class SimDriverWorld final : public QObject, public iokit::DriverWorld {
 
   void resync();
   void dropAll();
+  // The direct socket broke: start over (over the bus if the socket cannot be had again).
+  void socketLost();
   void subscribeBus(bool on);
   bool connectSocket();
   void disconnectSocket();
@@ -95,6 +98,7 @@ class SimDriverWorld final : public QObject, public iokit::DriverWorld {
   std::vector<std::pair<iokit::ServiceId, std::string>> services_;
   qulonglong seq_ = 0;
   bool busSubscribed_ = false;
+  bool resyncing_ = false;
 
   int sock_ = -1;
   std::unique_ptr<QSocketNotifier> notifier_;

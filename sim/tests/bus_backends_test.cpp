@@ -362,6 +362,63 @@ TEST(SimDriverSocket, EventsWaitForABusyClientInOrderUpToALimit) {
   }
 }
 
+TEST(SimDriverWorld, AClientThatWasLetGoStartsOverAndKeepsItsDevices) {
+  PrivateBus bus;
+  ASSERT_TRUE(bus.ok());
+  Simulator sim(bus, true, 16 * 1024);
+  const auto dev = sim.attach("dev1");
+  simbus::SimLink link(bus.connect("helper"));
+  simbus::SimDriverWorld world(link);
+  IOKit kit(world);
+  rl::ManualRunLoop loop;
+  ASSERT_TRUE(world.direct());
+
+  mach_port_t master = 0;
+  ASSERT_EQ(kit.IOMasterPort(MACH_PORT_NULL, &master), KERN_SUCCESS);
+  auto port = kit.IONotificationPortCreate(master);
+  loop.addSource(kit.IONotificationPortGetRunLoopSource(port));
+  Matches first{&kit, {}}, gone{&kit, {}};
+  io_iterator_t firstIt = 0, goneIt = 0;
+  ASSERT_EQ(kit.IOServiceAddMatchingNotification(port, kIOFirstMatchNotification, IOServiceMatching("VantrelService"),
+                                                 &Matches::callback, &first, &firstIt),
+            KERN_SUCCESS);
+  Matches::callback(&first, firstIt);
+  ASSERT_EQ(kit.IOServiceAddMatchingNotification(port, kIOTerminatedNotification, IOServiceMatching("VantrelService"),
+                                                 &Matches::callback, &gone, &goneIt),
+            KERN_SUCCESS);
+  Matches::callback(&gone, goneIt);
+  ASSERT_EQ(first.seen.size(), 1u);
+  io_connect_t c = 0;
+  ASSERT_EQ(kit.IOServiceOpen(first.seen[0], mach_task_self(), 0x564E5563, &c), KERN_SUCCESS);
+
+  // The client is busy (its event loop does not run) while the driver posts more than may wait
+  // for it: the simulator lets it go, and its connection with it.
+  sim.run([&] {
+    for (int i = 0; i < 3000; ++i) sim.worldForReading().press(dev, 1, true);
+  });
+  // Once it runs again, its service ends and is published anew, on a new socket.
+  ASSERT_TRUE(waitUntil([&] { loop.runPending(); return gone.seen.size() == 1 && first.seen.size() == 2; }));
+  EXPECT_TRUE(world.direct());
+  const uint64_t controlIn[] = {c, 0x564E5372, 1};
+  uint64_t out = 0;
+  EXPECT_NE(kit.CallScalarOutMethod(c, 1, controlIn, 3, &out, 1), kIOReturnSuccess) << "the old connection is void";
+
+  io_connect_t again = 0;
+  ASSERT_EQ(kit.IOServiceOpen(first.seen[1], mach_task_self(), 0x564E5563, &again), KERN_SUCCESS);
+  Messages messages;
+  io_object_t interest = 0;
+  ASSERT_EQ(kit.IOServiceAddInterestNotification(port, first.seen[1], kIOGeneralInterest, &Messages::callback,
+                                                 &messages, &interest),
+            KERN_SUCCESS);
+  sim.run([&] { sim.worldForReading().press(dev, 5, true); });
+  ASSERT_TRUE(waitUntil([&] { loop.runPending(); return messages.got.size() == 1; }));
+  EXPECT_EQ(messages.got[0].first, 0x564E4461u);
+  EXPECT_EQ(messages.got[0].second[0], 5);
+  const uint64_t controlAgain[] = {again, 0x564E5372, 1};
+  EXPECT_EQ(kit.CallScalarOutMethod(again, 1, controlAgain, 3, &out, 1), kIOReturnSuccess);
+  kit.IOObjectRelease(interest);
+}
+
 TEST(SimDriverWorld, ReEnumerationThroughTheUsbDeviceInterface) {
   PrivateBus bus;
   ASSERT_TRUE(bus.ok());
