@@ -501,6 +501,173 @@ bool binaryKeyHasNul(const uint8_t* p, size_t n) {
   return false;
 }
 
+// libplist builds and frees its trees recursively, and it expands every reference of a binary
+// document into a node of its own. A document nested some ten thousand levels deep therefore
+// overflows the stack, and a few hundred bytes of binary objects that each refer twice to the
+// next one unfold into billions of nodes. Both are refused before libplist sees them: deeper
+// than this converter accepts anyway, or more nodes than an honest document of that size holds.
+
+constexpr uint64_t kSpareNodes = 65536;  // room for a writer that shares containers
+
+bool isBinaryDocument(const uint8_t* p, size_t n) { return n >= 8 && std::memcmp(p, "bplist00", 8) == 0; }
+
+// Longest chain of containers from the top object, and the node count with every reference
+// expanded. Every node but the top one costs a reference of at least one byte, so an honest
+// document has fewer nodes than bytes. Anything that cannot be followed is refused as well;
+// libplist refuses it too.
+bool binaryDocumentIsTame(const uint8_t* p, size_t n) {
+  constexpr size_t kHeader = 8, kTrailer = 32;
+  if (n < kHeader + kTrailer) return false;
+  const uint8_t* trailer = p + n - kTrailer;
+  const unsigned offsetWidth = trailer[6], refWidth = trailer[7];
+  const uint64_t objects = readBigEndian(trailer + 8, 8);
+  const uint64_t top = readBigEndian(trailer + 16, 8);
+  const uint64_t table = readBigEndian(trailer + 24, 8);
+  if (offsetWidth < 1 || offsetWidth > 8 || refWidth < 1 || refWidth > 8) return false;
+  if (objects == 0 || top >= objects || table < kHeader || table >= n - kTrailer) return false;
+  if (objects > (n - kTrailer - table) / offsetWidth) return false;
+  const uint64_t maxNodes = std::min<uint64_t>(n + kSpareNodes, std::numeric_limits<uint32_t>::max());
+
+  struct Visit {
+    uint32_t nodes = 0;  // expanded size, once done
+    uint16_t height = 0;
+    uint8_t state = 0;  // 0 not seen, 1 open, 2 done
+  };
+  std::vector<Visit> seen(static_cast<size_t>(objects));
+  struct Frame {
+    uint64_t object, refs, count, next;
+    uint64_t nodes;
+    unsigned height;
+  };
+  std::vector<Frame> stack;
+
+  // Opens a container on the stack, or gives the size of a leaf. False when it cannot be read.
+  auto enter = [&](uint64_t object, uint64_t* leafNodes) {
+    const uint64_t off = readBigEndian(p + table + object * offsetWidth, offsetWidth);
+    if (off >= n) return false;
+    const unsigned marker = p[off] >> 4;
+    if (marker < 0xA || marker > 0xD) {
+      *leafNodes = 1;
+      return true;
+    }
+    uint64_t count = 0, refs = 0;
+    if (!binaryObjectCount(p, n, off, &count, &refs) || refs > n) return false;
+    if (marker == 0xD) {
+      if (count > (n - refs) / 2) return false;
+      count *= 2;  // keys, then values
+    }
+    if (count > (n - refs) / refWidth) return false;
+    if (stack.size() > static_cast<size_t>(kMaxDepth)) return false;
+    seen[static_cast<size_t>(object)].state = 1;
+    stack.push_back({object, refs, count, 0, 1, 1});
+    *leafNodes = 0;
+    return true;
+  };
+  // Adds a finished child to the container on top of the stack.
+  auto addChild = [&](uint64_t nodes, unsigned height) {
+    Frame& f = stack.back();
+    f.nodes += nodes;
+    f.height = std::max(f.height, height + 1);
+    return f.nodes <= maxNodes;
+  };
+
+  uint64_t leaf = 0;
+  if (!enter(top, &leaf)) return false;
+  while (!stack.empty()) {
+    Frame& f = stack.back();
+    if (f.next < f.count) {
+      const uint64_t child = readBigEndian(p + f.refs + f.next * refWidth, refWidth);
+      ++f.next;
+      if (child >= objects) return false;
+      const Visit& v = seen[static_cast<size_t>(child)];
+      if (v.state == 1) return false;  // a cycle
+      if (v.state == 2) {
+        if (!addChild(v.nodes, v.height)) return false;
+        continue;
+      }
+      if (!enter(child, &leaf)) return false;
+      if (leaf && !addChild(leaf, 1)) return false;
+      continue;
+    }
+    const Frame done = f;
+    stack.pop_back();
+    Visit& v = seen[static_cast<size_t>(done.object)];
+    v.state = 2;
+    v.nodes = static_cast<uint32_t>(done.nodes);
+    v.height = static_cast<uint16_t>(done.height);
+    if (!stack.empty() && !addChild(done.nodes, done.height)) return false;
+  }
+  return true;
+}
+
+// Element nesting of an XML document, within `limit` or not. Comments, processing
+// instructions and CDATA sections are skipped, quoted attribute values may hold '>', and a
+// closing tag must close the element opened last. A declaration with an internal subset or
+// with quotes this scan might misread, or anything left open, counts as too deep.
+bool xmlNestingWithin(const char* p, size_t n, size_t limit) {
+  const std::string_view doc(p, n);
+  std::vector<std::string_view> open;
+  size_t i = 0;
+  while (i < n) {
+    const void* lt = std::memchr(p + i, '<', n - i);
+    if (!lt) break;
+    i = static_cast<size_t>(static_cast<const char*>(lt) - p);
+    const std::string_view rest = doc.substr(i);
+    auto skipPast = [&](size_t from, std::string_view end) {
+      const size_t e = doc.find(end, from);
+      i = e == std::string_view::npos ? n + 1 : e + end.size();
+    };
+    if (rest.starts_with("<!--")) {
+      skipPast(i + 4, "-->");
+    } else if (rest.starts_with("<![CDATA[")) {
+      skipPast(i + 9, "]]>");
+    } else if (rest.starts_with("<?")) {
+      skipPast(i + 2, "?>");
+    } else if (rest.starts_with("<!")) {
+      const size_t e = doc.find('>', i);
+      if (e == std::string_view::npos) return false;
+      const std::string_view decl = doc.substr(i, e - i);
+      if (decl.find('[') != std::string_view::npos || std::count(decl.begin(), decl.end(), '"') % 2 != 0 ||
+          std::count(decl.begin(), decl.end(), '\'') % 2 != 0)
+        return false;
+      i = e + 1;
+    } else {
+      const bool closing = rest.size() > 1 && rest[1] == '/';
+      size_t j = i + (closing ? 2 : 1);
+      const size_t nameStart = j;
+      while (j < n && !isSpace(p[j]) && p[j] != '>' && p[j] != '/') ++j;
+      const std::string_view name = doc.substr(nameStart, j - nameStart);
+      char quote = 0;
+      for (; j < n; ++j) {
+        if (quote) {
+          if (p[j] == quote) quote = 0;
+        } else if (p[j] == '"' || p[j] == '\'') {
+          quote = p[j];
+        } else if (p[j] == '>') {
+          break;
+        }
+      }
+      if (j >= n) return false;
+      if (closing) {
+        if (open.empty() || open.back() != name) return false;
+        open.pop_back();
+      } else if (p[j - 1] != '/') {
+        open.push_back(name);
+        if (open.size() > limit) return false;
+      }
+      i = j + 1;
+    }
+  }
+  return i <= n;
+}
+
+bool tameDocument(const void* bytes, size_t n) {
+  const auto* p = static_cast<const uint8_t*>(bytes);
+  if (isBinaryDocument(p, n)) return binaryDocumentIsTame(p, n);
+  // <plist> around the top object, which is at depth 0.
+  return xmlNestingWithin(static_cast<const char*>(bytes), n, static_cast<size_t>(kMaxDepth) + 2);
+}
+
 // Converts to a libplist tree; null when something is not a property-list type.
 plist_t toNode(const Object& o, int depth) {
   if (depth > kMaxDepth) return nullptr;
@@ -562,6 +729,7 @@ plist_t toNode(const Object& o, int depth) {
 ObjectRef parse(const void* bytes, size_t n) {
   if (!bytes || n == 0 || n > std::numeric_limits<uint32_t>::max()) return nullptr;
   if (binaryKeyHasNul(static_cast<const uint8_t*>(bytes), n)) return nullptr;
+  if (!tameDocument(bytes, n)) return nullptr;
   PlistHolder h;
   plist_from_memory(static_cast<const char*>(bytes), static_cast<uint32_t>(n), &h.p);
   return h.p ? fromNode(h.p, 0) : nullptr;

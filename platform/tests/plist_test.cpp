@@ -137,4 +137,62 @@ TEST(PlistSerialisation, GarbageIsNotAPropertyList) {
   EXPECT_EQ(parse("<plist version=\"1.0\">" + deep), nullptr);
 }
 
+// A binary property list of the given objects (object 0 on top), with 4-byte offsets and
+// 4-byte references.
+std::string binaryDocument(const std::vector<std::string>& objects) {
+  auto be = [](uint64_t v, int width) {
+    std::string out;
+    for (int i = width - 1; i >= 0; --i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
+    return out;
+  };
+  std::string doc = "bplist00";
+  std::string table;
+  for (const auto& o : objects) {
+    table += be(doc.size(), 4);
+    doc += o;
+  }
+  const size_t tableOffset = doc.size();
+  doc += table;
+  doc += std::string(6, '\0') + '\x04' + '\x04' + be(objects.size(), 8) + be(0, 8) + be(tableOffset, 8);
+  return doc;
+}
+
+std::string ref(uint32_t i) {
+  return {static_cast<char>(i >> 24), static_cast<char>(i >> 16), static_cast<char>(i >> 8), static_cast<char>(i)};
+}
+
+TEST(PlistSerialisation, RefusesDocumentsThatWouldExhaustStackOrMemory) {
+  // Deep nesting: libplist recurses once per level.
+  std::string xml = "<plist version=\"1.0\">";
+  for (int i = 0; i < 300000; ++i) xml += "<array>";
+  for (int i = 0; i < 300000; ++i) xml += "</array>";
+  EXPECT_EQ(parse(xml + "</plist>"), nullptr);
+  std::vector<std::string> chain;
+  for (uint32_t i = 0; i < 200000; ++i) chain.push_back(i + 1 < 200000 ? "\xA1" + ref(i + 1) : "\xA0");
+  EXPECT_EQ(parse(binaryDocument(chain)), nullptr);
+
+  // Forty objects that each refer twice to the next unfold into 2^40 nodes.
+  std::vector<std::string> doubling;
+  for (uint32_t i = 0; i < 40; ++i) doubling.push_back(i + 1 < 40 ? "\xA2" + ref(i + 1) + ref(i + 1) : "\x08");
+  EXPECT_EQ(parse(binaryDocument(doubling)), nullptr);
+  EXPECT_EQ(parse(binaryDocument({"\xA1" + ref(0)})), nullptr) << "an array that holds itself";
+
+  // Moderate nesting and shared leaves, as real writers produce them, still read.
+  std::string nested = "<plist version=\"1.0\">";
+  for (int i = 0; i < 200; ++i) nested += "<array>";
+  nested += "<string>a &lt;b&gt;</string><!-- </array> --><dict/>";
+  for (int i = 0; i < 200; ++i) nested += "</array>";
+  EXPECT_NE(parse(nested + "</plist>"), nullptr);
+  EXPECT_NE(parse("<plist version='1.0'><array><array a=\"/>\"></array></array></plist>"), nullptr);
+  std::vector<std::string> shallowChain;
+  for (uint32_t i = 0; i < 200; ++i) shallowChain.push_back(i + 1 < 200 ? "\xA1" + ref(i + 1) : "\xA0");
+  EXPECT_NE(parse(binaryDocument(shallowChain)), nullptr);
+  std::string manyRefs = "\xAF\x11\x03\xE8";  // an array of 1000 references to one string
+  for (int i = 0; i < 1000; ++i) manyRefs += ref(1);
+  auto shared = asArray(parse(binaryDocument({manyRefs, "\x51x"})));
+  ASSERT_TRUE(shared);
+  EXPECT_EQ(shared->size(), 1000u);
+  EXPECT_EQ(asString(shared->at(999))->value(), "x");
+}
+
 }  // namespace
