@@ -7,7 +7,8 @@
 
 namespace files {
 
-// The whole contents of a regular file, or nothing when it cannot be read.
+// The whole contents of a regular file, or nothing when it cannot be read or is something else
+// (a folder, a named pipe, a device); never blocks waiting for a writer.
 std::optional<std::string> readWhole(const std::string& path);
 
 bool exists(const std::string& path);

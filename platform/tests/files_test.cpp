@@ -54,6 +54,19 @@ TEST(AtomicWrite, TargetThatIsAFolderFailsCleanly) {
   EXPECT_EQ(n, 1u);
 }
 
+TEST(ReadWhole, OnlyRegularFilesAndNeverWaits) {
+  TempDir t;
+  const std::string pipe = files::join(t.path, "settings.plist");
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  EXPECT_FALSE(files::readWhole(pipe).has_value()) << "a named pipe without a writer must not block";
+  EXPECT_EQ(pl::readFile(pipe), nullptr);
+  EXPECT_FALSE(files::readWhole(t.path).has_value());
+  EXPECT_FALSE(files::readWhole("/dev/null").has_value());
+  const std::string empty = files::join(t.path, "empty");
+  ASSERT_TRUE(files::writeAtomically(empty, ""));
+  EXPECT_EQ(files::readWhole(empty).value_or("x"), "");
+}
+
 TEST(PlistFiles, WriteThenReadDictionary) {
   TempDir t;
   const std::string p = files::join(t.path, "x.plist");
