@@ -1,5 +1,7 @@
 // vantrelctl commands about the settings: which profile a device gets, the record the driver
 // receives, the supported models, and whether a settings file is usable.
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <string>
 
@@ -203,9 +205,12 @@ int cmdCheck(const ctl::Args& args) {
   std::string path;
   std::string kind;
   if (pos.empty()) {
+    // The user's file whenever there is one, usable or not: whether the programs take it is
+    // the question. Only without one is the factory file what they use.
     path = VantrelSettingsPath();
     kind = "user";
-    if (!VantrelHelperCanUse(pl::readFile(path))) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) {
       path = factoryPath();
       kind = "factory";
     }

@@ -19,9 +19,9 @@ struct CtlRun {
   nlohmann::json json() const { return nlohmann::json::parse(out); }
 };
 
-CtlRun run(const std::string& args) {
+CtlRun run(const std::string& args, const std::string& home = "/nonexistent-home") {
   CtlRun r;
-  const std::string cmd = std::string("HOME=/nonexistent-home ") + VANTRELCTL + " " + args + " 2>/dev/null";
+  const std::string cmd = "HOME=" + home + " " + VANTRELCTL + " " + args + " 2>/dev/null";
   FILE* p = ::popen(cmd.c_str(), "r");
   if (!p) return r;
   char buf[4096];
@@ -56,6 +56,27 @@ TEST(Vantrelctl, ModelsAndFactoryCheck) {
   EXPECT_EQ(j["version"], 3);
   EXPECT_EQ(j["profiles"], 7);
   EXPECT_EQ(j["all_valid"], true);
+}
+
+TEST(Vantrelctl, CheckWithoutFileReportsTheUsersFileEvenWhenUnusable) {
+  const auto home = std::filesystem::temp_directory_path() / ("vantrelctl-home-" + std::to_string(::getpid()));
+  const auto prefs = home / "Library/Preferences";
+  std::filesystem::create_directories(prefs);
+  std::ofstream(prefs / "com.halvorn.vantrel.settings.plist")
+      << "<plist version=\"1.0\"><dict><key>version</key><integer>2</integer>"
+         "<key>devices</key><array><dict/></array></dict></plist>";
+  CtlRun r = run("check", home.string());
+  ASSERT_EQ(r.status, 0);
+  auto j = r.json();
+  EXPECT_EQ(j["kind"], "user");
+  EXPECT_EQ(j["helper_uses"], false);
+  EXPECT_EQ(j["pane_uses"], false);
+  EXPECT_EQ(j["version"], 2);
+  // match and record go by what the helper uses: the factory file.
+  r = run("match --vendor 1 --product 2 --release 3", home.string());
+  ASSERT_EQ(r.status, 0);
+  EXPECT_EQ(r.json()["settings"]["kind"], "factory");
+  std::filesystem::remove_all(home);
 }
 
 TEST(Vantrelctl, MatchAndRecord) {
