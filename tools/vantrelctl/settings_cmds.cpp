@@ -1,8 +1,11 @@
 // vantrelctl commands about the settings: which profile a device gets, the record the driver
 // receives, the supported models, and whether a settings file is usable.
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "platform/files.h"
@@ -26,10 +29,22 @@ struct Source {
   std::string kind;  // "file" (given), "user" or "factory"
 };
 
+// Why a file cannot be read, in words for the error message.
+std::string unreadable(const std::string& path) {
+  struct stat st {};
+  std::string why;
+  if (::stat(path.c_str(), &st) != 0) why = std::strerror(errno);
+  else if (S_ISDIR(st.st_mode)) why = "it is a folder";
+  else if (!S_ISREG(st.st_mode)) why = "it is not a regular file";
+  else if (::access(path.c_str(), R_OK) != 0) why = std::strerror(errno);
+  else why = "read error";
+  return "cannot read " + path + ": " + why;
+}
+
 // Reads FILE strictly: it must exist and hold a property list whose top level is a dictionary.
 pl::DictRef readDictOrThrow(const std::string& path) {
   auto bytes = files::readWhole(path);
-  if (!bytes) throw ctl::UsageError("cannot read " + path);
+  if (!bytes) throw ctl::UsageError(unreadable(path));
   pl::DictRef dict = pl::asDict(pl::parse(*bytes));
   if (!dict) throw ctl::UsageError(path + " is not a property list with a dictionary at the top");
   return dict;
@@ -219,7 +234,7 @@ int cmdCheck(const ctl::Args& args) {
     kind = "file";
   }
   auto bytes = files::readWhole(path);
-  if (!bytes) throw ctl::UsageError("cannot read " + path);
+  if (!bytes) throw ctl::UsageError(unreadable(path));
   const pl::ObjectRef parsed = pl::parse(*bytes);
   const pl::DictRef dict = pl::asDict(parsed);
   const pl::ArrayRef devices = dict ? dict->getArray("devices") : nullptr;

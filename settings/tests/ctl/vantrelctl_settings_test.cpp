@@ -19,9 +19,11 @@ struct CtlRun {
   nlohmann::json json() const { return nlohmann::json::parse(out); }
 };
 
-CtlRun run(const std::string& args, const std::string& home = "/nonexistent-home") {
+// Runs vantrelctl; `errorsToo` captures standard error instead of standard output.
+CtlRun run(const std::string& args, const std::string& home = "/nonexistent-home", bool errorsToo = false) {
   CtlRun r;
-  const std::string cmd = "HOME=" + home + " " + VANTRELCTL + " " + args + " 2>/dev/null";
+  const std::string cmd =
+      "HOME=" + home + " " + VANTRELCTL + " " + args + (errorsToo ? " 2>&1 >/dev/null" : " 2>/dev/null");
   FILE* p = ::popen(cmd.c_str(), "r");
   if (!p) return r;
   char buf[4096];
@@ -116,6 +118,12 @@ TEST(Vantrelctl, BadInputFailsCleanly) {
   EXPECT_EQ(run("record --settings /nonexistent.plist --vendor 1 --product 2 --release 1").status, 2);
   EXPECT_EQ(run("check /nonexistent.plist").status, 2);
   EXPECT_TRUE(run("check /nonexistent.plist").out.empty());
+  // The message says why.
+  EXPECT_NE(run("check /nonexistent.plist", "/nonexistent-home", true).out.find("No such file"), std::string::npos);
+  const auto folder = std::filesystem::temp_directory_path().string();
+  EXPECT_NE(run("match --settings " + folder + " --vendor 1 --product 2 --release 3", "/nonexistent-home", true)
+                .out.find("is a folder"),
+            std::string::npos);
 
   // A file that is not a property list is reported, not refused.
   const auto path = std::filesystem::temp_directory_path() / ("vantrelctl-" + std::to_string(::getpid()));
