@@ -70,6 +70,15 @@ int main(int argc, char** argv) {
   }
   QObject::connect(&bus, &sim::SimBus::quitRequested, &app, [] { QTimer::singleShot(0, [] { QCoreApplication::quit(); }); });
   sys::quitOnTerminationSignals(app);
+  // The simulator lives on its bus: when the bus goes (the session ends), so does the simulator.
+  QTimer busWatch;
+  QObject::connect(&busWatch, &QTimer::timeout, &app, [] {
+    if (!QDBusConnection::sessionBus().isConnected()) {
+      std::fprintf(stderr, "vantrel-sim: the session bus is gone\n");
+      QCoreApplication::quit();
+    }
+  });
+  busWatch.start(500);
 
   for (const auto& spec : attach) {
     sim::AttachOptions o;

@@ -449,6 +449,33 @@ TEST(EndToEnd, NothingOutlivesAKilledTest) {
   for (pid_t p : pids) EXPECT_TRUE(waitUntil([&] { return !running(p); }, kTimeout)) << "process " << p << " lives on";
 }
 
+TEST(EndToEnd, TheSimulatorEndsWithItsBus) {
+  auto bus = std::make_unique<PrivateBus>();
+  ASSERT_TRUE(bus->ok());
+  QTemporaryDir runtime;
+  auto env = bus->environment();
+  env.insert("HOME", runtime.path());
+  env.insert("XDG_RUNTIME_DIR", runtime.path());
+  QProcess sim;
+  sim.setProcessEnvironment(env);
+  testing_support::startAsChild(sim, VANTREL_SIM_BINARY, {"--attach", "dev1"});
+  ASSERT_TRUE(sim.waitForStarted(5000));
+  QElapsedTimer t;
+  t.start();
+  QByteArray out;
+  while (!out.contains("ready") && t.elapsed() < 10000 && sim.state() == QProcess::Running) {
+    sim.waitForReadyRead(500);
+    out += sim.readAllStandardOutput();
+  }
+  ASSERT_TRUE(out.contains("ready"));
+  EXPECT_EQ(QDir(runtime.path()).entryList({"*.sock"}, QDir::System).size(), 1);
+
+  bus.reset();  // the session ends
+  ASSERT_TRUE(sim.waitForFinished(5000)) << "the simulator outlives its bus";
+  EXPECT_EQ(sim.exitStatus(), QProcess::NormalExit);
+  EXPECT_TRUE(QDir(runtime.path()).entryList({"*.sock"}, QDir::System).isEmpty()) << "its socket is removed";
+}
+
 TEST(EndToEnd, SnapToDefaultMovesThePointerOntoANewDefaultButton) {
   SystemUnderTest s;
   ASSERT_TRUE(s.ok());
