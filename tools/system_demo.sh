@@ -13,8 +13,10 @@ cd "$(dirname "$0")/.."
 build=${1:-build}
 
 if [ -z "${VANTREL_DEMO_BUS:-}" ]; then
-  # Run the rest on a private session bus that ends with this script.
-  exec env VANTREL_DEMO_BUS=1 dbus-run-session -- bash "$0" "$build" 2> >(grep -v "fd limit" >&2)
+  # Run the rest on a private session bus that ends with this script; it starts no service of
+  # this machine on demand.
+  exec env VANTREL_DEMO_BUS=1 dbus-run-session --config-file=platform/dbus/testing/private_bus.conf \
+    -- bash "$0" "$build" 2> >(grep -v "fd limit" >&2)
 fi
 
 ctl="$build/tools/vantrelctl"
@@ -24,10 +26,23 @@ done
 
 home=$(mktemp -d)
 export HOME="$home" XDG_RUNTIME_DIR="$home" QT_QPA_PLATFORM=offscreen
+unset DISPLAY WAYLAND_DISPLAY
 sim_pid="" helper_pid=""
+# Asks the process to end, and after 5 seconds makes it.
+stop() {
+  local pid=$1
+  [ -n "$pid" ] && kill "$pid" 2>/dev/null || return 0
+  for _ in $(seq 50); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill -KILL "$pid" 2>/dev/null
+  wait "$pid" 2>/dev/null
+}
 cleanup() {
-  [ -n "$helper_pid" ] && kill "$helper_pid" 2>/dev/null && wait "$helper_pid" 2>/dev/null
-  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+  set +e  # whatever the programs' exit statuses, everything is cleaned up
+  stop "$helper_pid"
+  stop "$sim_pid"
   rm -rf "$home"
 }
 trap cleanup EXIT
