@@ -124,6 +124,23 @@ class SystemUnderTest {
     return out;
   }
 
+  // vantrelctl on this bus: exit status, standard output, standard error.
+  struct CtlRun {
+    int status = -1;
+    std::string out, err;
+  };
+  CtlRun ctl(const QStringList& args) {
+    QProcess p;
+    p.setProcessEnvironment(env_);
+    testing_support::startAsChild(p, VANTRELCTL_BINARY, args);
+    CtlRun r;
+    if (!p.waitForFinished(20000)) return r;
+    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = p.readAllStandardOutput().toStdString();
+    r.err = p.readAllStandardError().toStdString();
+    return r;
+  }
+
   // The panel's side of the protocol.
   void command(const pl::DictRef& dict) { pane_.post(protocol::kCommandName, *protocol::encodeDictionary(*dict)); }
   void postRaw(const QVariant& object) { pane_.postVariant(protocol::kCommandName, object); }
@@ -474,6 +491,53 @@ TEST(EndToEnd, TheSimulatorEndsWithItsBus) {
   ASSERT_TRUE(sim.waitForFinished(5000)) << "the simulator outlives its bus";
   EXPECT_EQ(sim.exitStatus(), QProcess::NormalExit);
   EXPECT_TRUE(QDir(runtime.path()).entryList({"*.sock"}, QDir::System).isEmpty()) << "its socket is removed";
+}
+
+TEST(EndToEnd, VantrelctlDrivesTheSimulatorAndRefusesBadArguments) {
+  SystemUnderTest s;
+  ASSERT_TRUE(s.ok());
+  auto r = s.ctl({"sim", "devices"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("the simulator is not running"), std::string::npos) << r.err;
+
+  ASSERT_TRUE(s.startSimulator({"--attach", "dev1"}));
+  ASSERT_TRUE(s.startHelper());
+  ASSERT_EQ(s.waitLog(0, "settings").size(), 1);
+  r = s.ctl({"sim", "press", "button4"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  ASSERT_EQ(s.waitLog(0, "control", 2).size(), 2);  // state reports off, then the keystroke
+  r = s.ctl({"sim", "log", "--text", "--kind", "control"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("device 1: types Command+left (key 123)"), std::string::npos) << r.out;
+
+  // Each of these is refused with a message that says what is wrong, and status 2; the
+  // simulator is not asked.
+  const uint64_t before = s.lastSeq();
+  const std::vector<std::pair<QStringList, std::string>> bad = {
+      {{"sim", "press", "button9"}, "unknown button \"button9\""},
+      {{"sim", "press"}, "sim press BUTTON"},
+      {{"sim", "report", "3"}, "sim report [--device ID]"},
+      {{"sim", "report", "--bytes", "0011"}, "16 bytes"},
+      {{"sim", "log", "5"}, "sim log [--since SEQ]"},
+      {{"sim", "devices", "all"}, "sim devices"},
+      {{"sim", "state", "--verbose"}, "unknown option --verbose"},
+      {{"sim", "activate", "Editor"}, "sim activate --bundle-id"},
+      {{"sim", "process", "add", "--name", "X"}, "needs --signature"},
+      {{"sim", "detach", "first"}, "not a number: first"},
+      {{"sim", "attach", "--release", "1"}, "sim attach KEY"},
+      {{"sim", "frobnicate"}, "unknown sim command"},
+  };
+  for (const auto& [args, message] : bad) {
+    r = s.ctl(args);
+    EXPECT_EQ(r.status, 2) << args.join(' ').toStdString();
+    EXPECT_NE(r.err.find(message), std::string::npos) << args.join(' ').toStdString() << ": " << r.err;
+    EXPECT_TRUE(r.out.empty()) << r.out;
+  }
+  EXPECT_EQ(s.lastSeq(), before);
+  // A well-formed request the simulator cannot carry out: its reason, and status 1.
+  r = s.ctl({"sim", "attach", "nosuch"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("no device \\\"nosuch\\\" in the catalogue"), std::string::npos) << r.out;
 }
 
 TEST(EndToEnd, SnapToDefaultMovesThePointerOntoANewDefaultButton) {

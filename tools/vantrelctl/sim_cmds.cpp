@@ -32,7 +32,8 @@ const char* kUsage =
     "      mouse N | accessibility on|off | pointer X Y |\n"
     "      dialog none|app|window | dialog --x X --y Y --width W --height H [--disabled] [--children N] |\n"
     "      process add --signature SIG --name N [--bundle-id ID] | process remove SIG | menu N|none |\n"
-    "      state | seq | log [--since SEQ] [--kind K] [--text] | wait KIND [--count N] [--since SEQ] [--timeout MS] |\n"
+    "      state | seq | log [--since SEQ] [--kind K] [--text] |\n"
+    "      wait KIND|any [--count N] [--since SEQ] [--timeout MS] [--text] |\n"
     "      ready [--timeout MS] | quit\n"
     "    Buttons: 0-15, or button1..button4, chord1, chord2, scroll.";
 
@@ -90,7 +91,14 @@ uint16_t buttonNumber(const std::string& s) {
       {"chord1", 8},  {"chord2", 9},  {"scroll", 12}};
   auto it = names.find(s);
   if (it != names.end()) return it->second;
+  if (s.empty() || s.find_first_not_of("0123456789xXabcdefABCDEF") != std::string::npos)
+    throw UsageError("unknown button \"" + s + "\": a number (0-15), or button1..button4, chord1, chord2, scroll");
   return static_cast<uint16_t>(number(s, "button", 0, 65535));
+}
+
+// Commands that take no words besides their options.
+void noWords(const Args& args, const std::vector<std::string>& valueFlags, const char* usage) {
+  if (!ctl::positionals(args, valueFlags).empty()) throw UsageError(std::string("usage: vantrelctl ") + usage);
 }
 
 uint32_t signature(const std::string& s) {
@@ -125,6 +133,7 @@ int cmdSim(const Args& all) {
 
   if (sub == "ready") {
     ctl::checkFlags(args, {"--timeout"});
+    noWords(args, {"--timeout"}, "sim ready [--timeout MS]");
     const long long timeout = number(ctl::option(args, "--timeout").value_or("5000"), "--timeout", 0, 600000);
     QElapsedTimer t;
     t.start();
@@ -160,14 +169,20 @@ int cmdSim(const Args& all) {
     return ok ? 0 : 1;
   }
   if (sub == "devices") {
+    ctl::checkFlags(args, {});
+    noWords(args, {}, "sim devices");
     ctl::print({{"devices", parsed(control("Devices"))}});
     return 0;
   }
   if (sub == "catalogue") {
+    ctl::checkFlags(args, {});
+    noWords(args, {}, "sim catalogue");
     ctl::print({{"catalogue", parsed(control("Catalogue"))}});
     return 0;
   }
   if (sub == "hid") {
+    ctl::checkFlags(args, {});
+    noWords(args, {}, "sim hid");
     ctl::print({{"hid", parsed(callSim(simbus::kSystemPath, simbus::kSystemInterface, "HidDevices"))}});
     return 0;
   }
@@ -183,6 +198,7 @@ int cmdSim(const Args& all) {
   }
   if (sub == "report") {
     ctl::checkFlags(args, {"--device", "--bytes", "--force"});
+    noWords(args, {"--device", "--bytes"}, "sim report [--device ID] [--bytes HEX] [--force]");
     const qulonglong dev = static_cast<qulonglong>(number(ctl::option(args, "--device").value_or("0"), "--device", 0, 1LL << 40));
     auto bytes = hexBytes(ctl::option(args, "--bytes").value_or("000102030405060708090a0b0c0d0e0f"));
     if (bytes.size() != 16) throw UsageError("a state report is 16 bytes (32 hex digits)");
@@ -193,6 +209,8 @@ int cmdSim(const Args& all) {
   }
   if (sub == "activate") {
     ctl::checkFlags(args, {"--bundle-id", "--name", "--executable", "--signature", "--no-info"});
+    noWords(args, {"--bundle-id", "--name", "--executable", "--signature"},
+            "sim activate --bundle-id ID [--name N] [--executable E] [--signature SIG] [--no-info]");
     json app = {{"bundle_id", ctl::option(args, "--bundle-id").value_or("")},
                 {"name", ctl::option(args, "--name").value_or("")},
                 {"executable", ctl::option(args, "--executable").value_or("")},
@@ -271,7 +289,7 @@ int cmdSim(const Args& all) {
     return 0;
   }
   if (sub == "process") {
-    if (args.size() >= 2 && args[0] == "remove") {
+    if (args.size() == 2 && args[0] == "remove") {
       const bool ok = control("RemoveProcess", {signature(args[1])}).toBool();
       ctl::print({{"ok", ok}});
       return ok ? 0 : 1;
@@ -279,6 +297,9 @@ int cmdSim(const Args& all) {
     if (args.empty() || args[0] != "add") throw UsageError("sim process add ... | process remove SIG");
     const Args rest(args.begin() + 1, args.end());
     ctl::checkFlags(rest, {"--signature", "--name", "--bundle-id"});
+    noWords(rest, {"--signature", "--name", "--bundle-id"}, "sim process add --signature SIG --name N [--bundle-id ID]");
+    if (!ctl::option(rest, "--signature") || !ctl::option(rest, "--name"))
+      throw UsageError("sim process add needs --signature SIG (four characters) and --name N");
     json p = {{"signature", ctl::option(rest, "--signature").value_or("")},
               {"name", ctl::option(rest, "--name").value_or("")},
               {"bundle_id", ctl::option(rest, "--bundle-id").value_or("")}};
@@ -295,15 +316,20 @@ int cmdSim(const Args& all) {
     return 0;
   }
   if (sub == "seq") {
+    ctl::checkFlags(args, {});
+    noWords(args, {}, "sim seq");
     ctl::print({{"seq", control("LastLogSeq").toULongLong()}});
     return 0;
   }
   if (sub == "state") {
+    ctl::checkFlags(args, {});
+    noWords(args, {}, "sim state");
     ctl::print(parsed(control("State")));
     return 0;
   }
   if (sub == "log") {
     ctl::checkFlags(args, {"--since", "--kind", "--text"});
+    noWords(args, {"--since", "--kind"}, "sim log [--since SEQ] [--kind K] [--text]");
     const qulonglong since = static_cast<qulonglong>(number(ctl::option(args, "--since").value_or("0"), "--since", 0, 1LL << 62));
     auto entries = parsed(control("Log", {since}));
     if (auto kind = ctl::option(args, "--kind")) {
@@ -331,6 +357,8 @@ int cmdSim(const Args& all) {
     return ok ? 0 : 1;
   }
   if (sub == "quit") {
+    ctl::checkFlags(args, {});
+    noWords(args, {}, "sim quit");
     control("Quit");
     ctl::print({{"ok", true}});
     return 0;
