@@ -189,7 +189,7 @@ std::string describeControl(uint32_t code, uint32_t p) {
     return "types " + keystrokeName(key, mods);
   }
   if (code == kControlReports) return p ? "state reports on" : "state reports off";
-  if (code == kControlModifiers) return "modifier keys held: " + modifiersName(static_cast<uint16_t>(p));
+  if (code == kControlModifiers) return "told the modifier keys held: " + modifiersName(static_cast<uint16_t>(p));
   if (code == kControlPopUp) return p ? "helper menu open" : "helper menu closed";
   return "control " + fourCCString(code) + " " + std::to_string(p);
 }

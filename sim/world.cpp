@@ -516,7 +516,7 @@ void World::setConsole(const Console& c) {
 
 void World::setKeyModifiers(uint16_t classic) {
   modifiers_ = classic;
-  addLog("keyboard", nullptr, 0, "modifier keys held: " + modifiersName(classic));
+  addLog("keyboard", nullptr, 0, "the user holds modifier keys: " + modifiersName(classic));
 }
 
 void World::setMouseButtons(uint32_t buttons) {
