@@ -58,6 +58,14 @@ TEST(Matching, BestAndGlobalProfiles) {
   m = match(a, std::nullopt, kDev1);
   EXPECT_EQ(m.best, 0) << "an absent bundle id never equals a profile's";
 
+  // A "target app" that names only the bundle name is no application constraint.
+  auto named = pl::makeArray();
+  named->append(profile(kVendorID, kDev5));
+  named->dictAt(0)->getDict("target app")->setString("app bundle name", "Mail");
+  m = match(named, "com.y", kDev5);
+  EXPECT_EQ(m.best, 0);
+  EXPECT_EQ(m.global, 0);
+
   // Empty or absent array; null index places are allowed.
   m = match(pl::makeArray(), "com.x", kDev1);
   EXPECT_FALSE(m.result);

@@ -157,6 +157,20 @@ TEST_F(PrefsFile, PaneMergesFactoryWithoutWriting) {
   EXPECT_FALSE(VantrelLoadPanePrefs((dir / "none1").string(), (dir / "none2").string(), &sender));
 }
 
+TEST(PrefsMerge, FactoryProfilesAppendedEarlierCountAsTheUsers) {
+  // Two factory profiles for one triple: the first is appended, the second then finds it and
+  // only lends it its "param".
+  auto user = settings(3, {profile(1, 0, 0, false)});
+  auto factory = settings(3, {profile(5, 0, 0, false), profile(5, 0, 0, true), profile(1, 0, 0, true)});
+  VantrelMergeFactoryPrefs(*user, factory);
+  auto devices = user->getArray("devices");
+  ASSERT_EQ(devices->size(), 2u);
+  EXPECT_EQ(devices->dictAt(1), factory->getArray("devices")->dictAt(0)) << "the factory object itself";
+  EXPECT_EQ(devices->dictAt(1)->getDict("param")->integerValue("triggerTime"), 7);
+  EXPECT_TRUE(devices->dictAt(0)->contains("param"));
+  EXPECT_FALSE(user->contains("snippets")) << "the factory has none to give";
+}
+
 TEST_F(PrefsFile, SaveWritesXmlAndNotifiesOnlyOnSuccess) {
   auto d = settings(3, {profile(1, 0, 0, false)});
   auto options = pl::makeDict();
