@@ -33,6 +33,8 @@ uint32_t SimInputState::GetCurrentButtonState() {
 
 namespace {
 
+constexpr long long kMaxChildElements = 100000;
+
 struct FocusState {
   int depth = 0;  // 0 no application, 1 application, 2 window, 3 default button
   bool enabled = false;
@@ -101,6 +103,9 @@ sys::AXError SimAccessibility::AXUIElementCopyAttributeValue(const sys::AXUIElem
       }
       if (attribute == sys::kAXChildrenAttribute) {
         if (e->state->children < 0) return sys::kAXErrorAttributeUnsupported;
+        // The count comes from another process: a window does not have more children than this,
+        // and one that says so gets no list rather than all of memory.
+        if (e->state->children > kMaxChildElements) return sys::kAXErrorCannotComplete;
         std::vector<sys::AXUIElementRef> kids;
         for (long long i = 0; i < e->state->children; ++i) kids.push_back(element(Role::Child, e->state));
         *value = std::move(kids);

@@ -523,8 +523,22 @@ TEST(SimBackends, SystemAndActionServicesAskTheSimulatorWhileItIsThere) {
   long count = 0;
   EXPECT_EQ(ax.AXUIElementGetAttributeValueCount(winEl, sys::kAXChildrenAttribute, &count), sys::kAXErrorSuccess);
   EXPECT_EQ(count, 4);
+  ASSERT_EQ(ax.AXUIElementCopyAttributeValue(winEl, sys::kAXChildrenAttribute, &kids), sys::kAXErrorSuccess);
+  EXPECT_EQ(std::get<std::vector<sys::AXUIElementRef>>(kids).size(), 4u);
   EXPECT_EQ(ax.AXUIElementCopyAttributeValue(btn, sys::kAXFocusedWindowAttribute, &kids),
             sys::kAXErrorAttributeUnsupported);
+  // A child count no window has is given as a count, never turned into a list.
+  w.children = 1LL << 40;
+  sim->run([&] { sim->worldForReading().setFocusedWindow(w); });
+  ASSERT_EQ(ax.AXUIElementCopyAttributeValue(system, sys::kAXFocusedApplicationAttribute, &app), sys::kAXErrorSuccess);
+  ASSERT_EQ(ax.AXUIElementCopyAttributeValue(std::get<sys::AXUIElementRef>(app), sys::kAXFocusedWindowAttribute,
+                                             &window),
+            sys::kAXErrorSuccess);
+  const auto hugeEl = std::get<sys::AXUIElementRef>(window);
+  EXPECT_EQ(ax.AXUIElementGetAttributeValueCount(hugeEl, sys::kAXChildrenAttribute, &count), sys::kAXErrorSuccess);
+  EXPECT_EQ(count, 1LL << 40);
+  EXPECT_EQ(ax.AXUIElementCopyAttributeValue(hugeEl, sys::kAXChildrenAttribute, &kids), sys::kAXErrorCannotComplete);
+  w.children = 4;
   w.depth = sim::FocusedWindow::Depth::Window;
   sim->run([&] { sim->worldForReading().setFocusedWindow(w); });
   ASSERT_EQ(ax.AXUIElementCopyAttributeValue(system, sys::kAXFocusedApplicationAttribute, &app), sys::kAXErrorSuccess);
