@@ -172,7 +172,7 @@ class Workspace {
   // Called on the main thread whenever an application becomes frontmost; the argument is the
   // notification's application, null when the notification carries none.
   using ActivationObserver = std::function<void(const RunningApplication*)>;
-  // Returns a token for removeActivationObserver.
+  // Returns a token for removeActivationObserver; never 0 (owners keep 0 for "none").
   virtual int addActivationObserver(ActivationObserver observer) = 0;
   virtual void removeActivationObserver(int token) = 0;
 };
