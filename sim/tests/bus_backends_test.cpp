@@ -288,6 +288,29 @@ TEST(SimDriverSocket, MalformedRequestsCostTheSenderItsConnectionOnly) {
     EXPECT_EQ(::recv(fd, buf, sizeof buf, 0), 0) << "hung up";
     ::close(fd);
   }
+  // Packets larger than any request, and random ones (requests of every method with their
+  // arguments cut short or garbled): the simulator answers or hangs up, and carries on.
+  {
+    const int fd = rawClient();
+    std::vector<uint8_t> huge(driverwire::kMaxPacket + 100, 1);
+    ASSERT_EQ(::send(fd, huge.data(), huge.size(), 0), static_cast<ssize_t>(huge.size()));
+    uint8_t buf[64];
+    EXPECT_EQ(::recv(fd, buf, sizeof buf, 0), 0) << "hung up";
+    ::close(fd);
+  }
+  uint32_t state = 12345;
+  auto next = [&] { return state = state * 1103515245u + 12345u, (state >> 16) & 0xFF; };
+  for (int round = 0; round < 300; ++round) {
+    const int fd = rawClient();
+    std::vector<uint8_t> packet(1 + next() % 64);
+    for (auto& b : packet) b = static_cast<uint8_t>(next());
+    packet[0] = 1;                                      // a request ...
+    if (packet.size() > 5) packet[5] = static_cast<uint8_t>(1 + next() % 10);  // ... of some method
+    ASSERT_EQ(::send(fd, packet.data(), packet.size(), 0), static_cast<ssize_t>(packet.size()));
+    std::vector<uint8_t> buf(driverwire::kMaxPacket);
+    EXPECT_GE(::recv(fd, buf.data(), buf.size(), 0), 0) << "an answer or a hang-up, in time";
+    ::close(fd);
+  }
   // A well-formed request still gets its answer.
   const int fd = rawClient();
   driverwire::Writer w;
