@@ -339,13 +339,20 @@ TEST(SimDriverSocket, EventsWaitForABusyClientInOrderUpToALimit) {
     simbus::SimLink link(bus.connect("client"));
     const int fd = rawSocketClient(link);
     ASSERT_GE(fd, 0);
-    testing_support::spin(std::chrono::milliseconds(50));  // the simulator takes the client in
+    std::vector<uint8_t> buf(4096);
+    auto snapshot = [&](uint32_t id) {
+      driverwire::Writer w;
+      w.u8(1).u32(id).u8(static_cast<uint8_t>(driverwire::Method::Snapshot));
+      return ::send(fd, w.bytes().data(), w.bytes().size(), 0) > 0;
+    };
+    // An answer: the simulator has taken the client in.
+    ASSERT_TRUE(snapshot(8));
+    ASSERT_GT(::recv(fd, buf.data(), buf.size(), 0), 9);
 
     // The client reads nothing while the driver posts its button events.
     sim.run([&] {
       for (int i = 0; i < kPresses; ++i) sim.worldForReading().press(dev, static_cast<uint16_t>(i % 16), true);
     });
-    std::vector<uint8_t> buf(4096);
     int got = 0;
     uint64_t lastSeq = 0;
     bool inOrder = true, hungUp = false;
@@ -369,9 +376,7 @@ TEST(SimDriverSocket, EventsWaitForABusyClientInOrderUpToALimit) {
     if (!small) {
       EXPECT_EQ(got, kPresses) << "nothing is lost while the client is busy";
       EXPECT_FALSE(hungUp);
-      driverwire::Writer w;
-      w.u8(1).u32(9).u8(static_cast<uint8_t>(driverwire::Method::Snapshot));
-      ASSERT_GT(::send(fd, w.bytes().data(), w.bytes().size(), 0), 0);
+      ASSERT_TRUE(snapshot(9));
       const ssize_t n = ::recv(fd, buf.data(), buf.size(), 0);
       ASSERT_GT(n, 9);
       driverwire::Reader r(buf.data(), static_cast<size_t>(n));
