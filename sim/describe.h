@@ -33,7 +33,7 @@ std::string describeSlot(const SettingsRecordSlot& slot);
 std::string describeScroll(const std::array<uint8_t, 10>& record);
 pl::DictRef scrollFields(const std::array<uint8_t, 10>& record);
 
-// A control request: "types Command+V", "state reports on", "modifier keys held: Shift" ...
+// A control request: "types Command+V", "state reports on", "told the modifier keys held: Shift" ...
 std::string describeControl(uint32_t code, uint32_t parameter);
 
 std::string hex(const uint8_t* bytes, size_t n);
