@@ -79,8 +79,10 @@ void DriverSocketServer::drop(int fd, const std::string& id) {
     n->release()->deleteLater();
   }
   ::close(fd);
+  // `id` may be the client's own string: keep a copy past the erase.
+  const std::string gone = id;
   clients_.erase(it);
-  world_.clientGone(id);
+  world_.clientGone(gone);
 }
 
 void DriverSocketServer::dropLater(Client& c) {
