@@ -55,9 +55,14 @@ class SystemUnderTest {
       if (p->state() == QProcess::NotRunning) continue;
       p->terminate();
       if (!p->waitForFinished(5000)) {
+        ADD_FAILURE() << p->program().toStdString() << " ignored SIGTERM";
         p->kill();
         p->waitForFinished(2000);
+        continue;
       }
+      // A clean end: under the sanitizers, also no leak or error on the way out.
+      EXPECT_EQ(p->exitStatus(), QProcess::NormalExit) << p->program().toStdString();
+      EXPECT_EQ(p->exitCode(), 0) << p->program().toStdString();
     }
   }
 
