@@ -3,7 +3,16 @@
 # disturbing the first, and SIGTERM ends the first cleanly.
 set -u
 helper=$1
-if pgrep -x VantrelHelper >/dev/null 2>&1; then
+# An ended helper that nobody reaped yet does not count, as it does not for the helper itself.
+running_helper() {
+  local pid state
+  for pid in $(pgrep -x VantrelHelper); do
+    state=$(awk '{print $3}' "/proc/$pid/stat" 2>/dev/null)
+    [ -n "$state" ] && [ "$state" != Z ] && [ "$state" != X ] && return 0
+  done
+  return 1
+}
+if running_helper; then
   echo "another VantrelHelper runs on this machine; skipping"
   exit 77
 fi
