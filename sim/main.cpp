@@ -80,9 +80,9 @@ int main(int argc, char** argv) {
   });
   busWatch.start(500);
 
-  for (const auto& spec : attach) {
+  for (const auto& desc : attach) {
     sim::AttachOptions o;
-    std::string key = spec;
+    std::string key = desc;
     for (auto pos = key.find(':'); pos != std::string::npos; pos = key.find(':')) {
       std::string flags = key.substr(pos + 1);
       key = key.substr(0, pos);

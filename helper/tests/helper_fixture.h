@@ -49,7 +49,7 @@ struct ProfileSpec {
   uint16_t triggerTime = 40;  // the other scroll parameters follow from it
   int firstButtonCmd = 1;
 };
-pl::DictRef makeProfile(const ProfileSpec& spec);
+pl::DictRef makeProfile(const ProfileSpec& desc);
 // A profile for a model, no application.
 ProfileSpec deviceSpec(const Model& m);
 

@@ -251,19 +251,19 @@ TEST(KeyTables, KeyboardInformationFillsTheKeyCharacterTable) {
 }
 
 TEST(Layouts, SystemConfigurationAndDetection) {
-  auto spec = parseKeyboardConfig(
+  auto desc = parseKeyboardConfig(
       "# KEYBOARD CONFIGURATION FILE\n"
       "XKBMODEL=\"pc105\"\n"
       "XKBLAYOUT='de,us'\n"
       "XKBVARIANT=\"nodeadkeys,\"  # comment\n"
       "export XKBOPTIONS=\"lv3:ralt_switch\"\n"
       "BACKSPACE=\"guess\"\n");
-  ASSERT_TRUE(spec);
-  EXPECT_EQ(spec->model, "pc105");
-  EXPECT_EQ(spec->layout, "de");
-  EXPECT_EQ(spec->variant, "nodeadkeys");
-  EXPECT_EQ(spec->options, "lv3:ralt_switch");
-  EXPECT_EQ(spec->shortName(), "de:nodeadkeys");
+  ASSERT_TRUE(desc);
+  EXPECT_EQ(desc->model, "pc105");
+  EXPECT_EQ(desc->layout, "de");
+  EXPECT_EQ(desc->variant, "nodeadkeys");
+  EXPECT_EQ(desc->options, "lv3:ralt_switch");
+  EXPECT_EQ(desc->shortName(), "de:nodeadkeys");
   EXPECT_FALSE(parseKeyboardConfig("XKBMODEL=pc105\nXKBLAYOUT=\"\"\n"));
   EXPECT_FALSE(parseKeyboardConfig(""));
   EXPECT_FALSE(parseKeyboardConfig("\"\"\"=\n=\n\\"));
