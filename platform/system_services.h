@@ -215,6 +215,24 @@ struct Platform {
   }
 };
 
+// The Platform of an object that holds one service of each kind under these member names
+// (the fake platform of the tests, the runtime platform of the program).
+template <class Services>
+Platform platformOf(Services& s) {
+  Platform p;
+  p.iokit = &s.iokit;
+  p.mainRunLoop = &s.runLoop;
+  p.processes = &s.processes;
+  p.session = &s.session;
+  p.input = &s.input;
+  p.accessibility = &s.accessibility;
+  p.display = &s.display;
+  p.workspace = &s.workspace;
+  p.bundles = &s.bundles;
+  p.sleeper = &s.sleeper;
+  return p;
+}
+
 // ---- URL helpers for bundle and executable URLs -------------------------------------------------
 
 // The path of a "file://" URL (percent escapes decoded); other text is taken as a path.

@@ -174,18 +174,7 @@ pl::DictRef FakeBundleReader::infoDictionary(const std::string& bundleURL) {
 FakePlatform::FakePlatform() { processes.addProcess("VantrelHelper"); }
 
 Platform FakePlatform::platform() {
-  Platform p;
-  p.iokit = &iokit;
-  p.mainRunLoop = &runLoop;
-  p.processes = &processes;
-  p.session = &session;
-  p.input = &input;
-  p.accessibility = &accessibility;
-  p.display = &display;
-  p.workspace = &workspace;
-  p.bundles = &bundles;
-  p.sleeper = &sleeper;
-  return p;
+  return platformOf(*this);
 }
 
 }  // namespace sys

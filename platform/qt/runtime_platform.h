@@ -32,18 +32,7 @@ class RuntimePlatform {
   ThreadSleeper sleeper;
 
   Platform platform() {
-    Platform p;
-    p.iokit = &iokit;
-    p.mainRunLoop = &runLoop;
-    p.processes = &processes;
-    p.session = &session;
-    p.input = &input;
-    p.accessibility = &accessibility;
-    p.display = &display;
-    p.workspace = &workspace;
-    p.bundles = &bundles;
-    p.sleeper = &sleeper;
-    return p;
+    return platformOf(*this);
   }
 };
 
