@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "helper/driver_interface.h"
+#include "settings/driver_codes.h"
 #include "helper/vantrel_helper.h"
 #include "keys/layout.h"
 #include "platform/fake/fake_system.h"

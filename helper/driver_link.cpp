@@ -5,7 +5,7 @@
 #include <cstring>
 #include <new>
 
-#include "helper/driver_interface.h"
+#include "settings/driver_codes.h"
 #include "helper/vantrel_helper.h"
 #include "settings/matching.h"
 #include "settings/models.h"
@@ -27,22 +27,6 @@ uint64_t scalar(uint32_t v) { return v; }
 uint64_t scalar(int32_t v) { return static_cast<uint32_t>(v); }  // widened without sign
 
 }  // namespace
-
-namespace driver {
-
-ScrollRecord VantrelScrollRecord(const pl::Dictionary& param) {
-  static constexpr const char* kFields[] = {"triggerTime", "timeDecay", "timeStop", "countDecay",
-                                            "countStop"};
-  ScrollRecord r{};
-  for (size_t i = 0; i < 5; ++i) {
-    const auto v = static_cast<uint16_t>(param.integerValue(kFields[i]));
-    r[2 * i] = static_cast<uint8_t>(v);
-    r[2 * i + 1] = static_cast<uint8_t>(v >> 8);
-  }
-  return r;
-}
-
-}  // namespace driver
 
 // ---- discovery -------------------------------------------------------------------------------------
 
@@ -92,7 +76,7 @@ void VantrelHelper::handleMessage(uint32_t messageType, void* argument,
       break;
     case driver::kMessageState:
       if (IsSessionOnConsole() && argument != nullptr &&
-          fFrontApplication == driver::kSystemPreferencesSignature)
+          fFrontApplication == kSystemPreferencesSignature)
         sendDeviceStateToPanel(static_cast<const uint8_t*>(argument));
       break;
     case kIOMessageServiceIsTerminated:
@@ -127,7 +111,7 @@ void VantrelHelper::addDevice(uint32_t connection) {
   }
   sendPrefsToVantrel(connection, nullptr, true);
   sendControlToVantrel(connection, driver::kControlRawReports,
-                       fFrontApplication == driver::kSystemPreferencesSignature ? 1 : 0, nullptr);
+                       fFrontApplication == kSystemPreferencesSignature ? 1 : 0, nullptr);
 }
 
 CapturedDeviceRec* VantrelHelper::findDevice(uint32_t connection) {
@@ -147,7 +131,8 @@ void VantrelHelper::removeDevice(uint32_t connection) {
 void VantrelHelper::reenumerateUnloadedDevices() {
   // A captured device means the driver is at work: leave the others alone.
   if (findService(driver::kServiceClass, false) > 0) return;
-  if (findService("IOUSBHostDevice", true) == 0) findService("IOUSBDevice", true);
+  if (findService(driver::kUSBHostDeviceClass, true) == 0)
+    findService(driver::kUSBDeviceClass, true);
 }
 
 int32_t VantrelHelper::findService(const char* className, bool reenumerate) {
@@ -243,8 +228,8 @@ int32_t VantrelHelper::sendPrefsToVantrel(uint32_t connection, CapturedDeviceRec
 
   if (best) {
     if (const pl::DictRef param = best->getDict("param")) {
-      const driver::ScrollRecord scroll = driver::VantrelScrollRecord(*param);
-      const uint64_t in[4] = {scalar(connection), scalar(driver::kScrollCode), 1, 0};
+      const ScrollRecord scroll = VantrelScrollRecord(*param);
+      const uint64_t in[4] = {scalar(connection), scalar(driver::kScrollCode), driver::kScrollScalar, 0};
       io().CallStructInMethod(connection, driver::kSelectorStructIn, in, 4, scroll.data(),
                               scroll.size());
     }

@@ -1,43 +1,16 @@
 // Front-application tracking and the half-second periodic task.
 #include <algorithm>
 
-#include "helper/driver_interface.h"
+#include "settings/driver_codes.h"
 #include "helper/vantrel_helper.h"
 #include "keys/key_tables.h"
 #include "keys/mac_roman.h"
+#include "platform/utf8.h"
 
 namespace {
 
 constexpr uint32_t kReportedModifiers = 0x1B00;  // command, shift, option, control
 constexpr const char* kSystemPreferencesID = "com.apple.systempreferences";
-
-// The next character of UTF-8 text at `i`, advancing `i`; false at malformed text.
-bool nextCharacter(const std::string& s, size_t& i, char32_t* c) {
-  const auto lead = static_cast<unsigned char>(s[i]);
-  size_t extra = 0;
-  if (lead < 0x80) {
-    *c = lead;
-  } else if ((lead & 0xE0) == 0xC0) {
-    *c = lead & 0x1F;
-    extra = 1;
-  } else if ((lead & 0xF0) == 0xE0) {
-    *c = lead & 0x0F;
-    extra = 2;
-  } else if ((lead & 0xF8) == 0xF0) {
-    *c = lead & 0x07;
-    extra = 3;
-  } else {
-    return false;
-  }
-  if (s.size() - i - 1 < extra) return false;
-  for (size_t k = 1; k <= extra; ++k) {
-    const auto b = static_cast<unsigned char>(s[i + k]);
-    if ((b & 0xC0) != 0x80) return false;
-    *c = (*c << 6) | (b & 0x3F);
-  }
-  i += 1 + extra;
-  return true;
-}
 
 // The four-character code of a signature: its four characters as Mac OS Roman bytes, the first
 // in the most significant byte. 0 unless the signature is exactly four characters, each of them
@@ -47,7 +20,9 @@ uint32_t signatureCode(const std::string& signature) {
   int count = 0;
   for (size_t i = 0; i < signature.size();) {
     char32_t c = 0;
-    if (!nextCharacter(signature, i, &c) || ++count > 4) return 0;
+    size_t length = 1;
+    if (!text::decodeUtf8(signature, i, &c, &length) || ++count > 4) return 0;
+    i += length;
     bool substituted = false;
     const uint8_t byte = keys::unicodeToMacRoman(c, &substituted);
     if (substituted) return 0;

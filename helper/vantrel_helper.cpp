@@ -5,7 +5,7 @@
 #include <QTimer>
 #include <cstring>
 
-#include "helper/driver_interface.h"
+#include "settings/driver_codes.h"
 #include "keys/key_tables.h"
 #include "platform/runloop.h"
 #include "settings/prefs_file.h"

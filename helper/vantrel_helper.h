@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "helper/actions/action_host.h"
+#include "platform/four_char_code.h"
 #include "platform/iokit.h"
 #include "platform/plist.h"
 #include "platform/system_services.h"
@@ -59,6 +60,10 @@ class PaneChannel {
   // Posts one message ({"list": ...} or {"report": ...}) to the pane.
   virtual void sendMessage(const pl::Dictionary& message) = 0;
 };
+
+// The signature of System Preferences: while it is frontmost the devices' state reports go to
+// the pane.
+inline constexpr uint32_t kSystemPreferencesSignature = FourCharCode("sprf");
 
 // Whether the user session that runs the helper is the one on the console: the session
 // dictionary's kCGSessionOnConsoleKey, true when there is no dictionary or no such entry.

@@ -8,13 +8,7 @@
 
 #include <cstdint>
 
-// A four-character code, first character in the most significant byte.
-constexpr uint32_t FourCharCode(const char (&s)[5]) {
-  return (static_cast<uint32_t>(static_cast<unsigned char>(s[0])) << 24) |
-         (static_cast<uint32_t>(static_cast<unsigned char>(s[1])) << 16) |
-         (static_cast<uint32_t>(static_cast<unsigned char>(s[2])) << 8) |
-         static_cast<uint32_t>(static_cast<unsigned char>(s[3]));
-}
+#include "platform/four_char_code.h"
 
 struct ProcessSerialNumber {
   uint32_t highLongOfPSN = 0;

@@ -265,6 +265,10 @@ Bundle::Bundle(std::string resourcePath) : fState(std::make_shared<State>()) {
   fState->resourcePath = std::move(resourcePath);
 }
 
+Bundle::Bundle(std::string resourcePath, std::string language) : Bundle(std::move(resourcePath)) {
+  fState->language = std::move(language);
+}
+
 const Bundle& Bundle::main() {
   static Bundle bundle(VANTREL_RESOURCE_DIR);
   const std::string& wanted =
@@ -299,8 +303,8 @@ std::vector<std::string> Bundle::localizations() const {
 }
 
 std::vector<std::string> Bundle::lookupLanguages() const {
-  std::vector<std::string> wanted =
-      languageOverride() ? languagesForLocale(*languageOverride()) : languagesForLocale(userLocaleName());
+  const std::optional<std::string>& fixed = fState->language ? fState->language : languageOverride();
+  std::vector<std::string> wanted = fixed ? languagesForLocale(*fixed) : languagesForLocale(userLocaleName());
   for (const char* fallback : {"en", "English", "Base"}) wanted.emplace_back(fallback);
 
   std::vector<std::string> out;

@@ -36,6 +36,9 @@ std::string userLocaleName();
 class Bundle {
  public:
   explicit Bundle(std::string resourcePath);
+  // A bundle whose lookups use `language` ("en", "de", ...) whatever the locale says: English
+  // texts for logs and tools, a chosen language in tests.
+  Bundle(std::string resourcePath, std::string language);
 
   // The bundle of the running program: the compiled-in resources folder unless
   // setMainResourcePath chose another one.
@@ -68,6 +71,7 @@ class Bundle {
  private:
   struct State {
     std::string resourcePath;
+    std::optional<std::string> language;  // fixed at construction; else the override or locale
     // Parsed tables by "<lang>/<table>"; a missing file caches as an empty table.
     std::map<std::string, StringTable> tables;
   };

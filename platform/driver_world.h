@@ -23,9 +23,10 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/status_codes.h"
+
 namespace iokit {
 
-using IOReturn = int32_t;
 using io_connect_t = uint32_t;
 // A world's name for one service; never 0, never reused by the same world.
 using ServiceId = uint64_t;

@@ -52,10 +52,10 @@
 #include "platform/driver_world.h"
 #include "platform/plist.h"
 #include "platform/runloop.h"
+#include "platform/status_codes.h"
 
 namespace iokit {
 
-using kern_return_t = int32_t;
 using mach_port_t = uint32_t;
 using task_port_t = uint32_t;
 using io_object_t = uint32_t;
@@ -65,21 +65,6 @@ using io_iterator_t = io_object_t;
 inline constexpr mach_port_t MACH_PORT_NULL = 0;
 inline constexpr mach_port_t kIOMasterPortDefault = 0;
 inline constexpr io_object_t IO_OBJECT_NULL = 0;
-
-inline constexpr kern_return_t KERN_SUCCESS = 0;
-inline constexpr kern_return_t KERN_INVALID_ARGUMENT = 4;
-inline constexpr kern_return_t KERN_FAILURE = 5;
-
-inline constexpr IOReturn kIOReturnSuccess = 0;
-inline constexpr IOReturn kIOReturnError = static_cast<IOReturn>(0xE00002BC);
-inline constexpr IOReturn kIOReturnNoMemory = static_cast<IOReturn>(0xE00002BD);
-inline constexpr IOReturn kIOReturnNoDevice = static_cast<IOReturn>(0xE00002C0);
-inline constexpr IOReturn kIOReturnBadArgument = static_cast<IOReturn>(0xE00002C2);
-inline constexpr IOReturn kIOReturnExclusiveAccess = static_cast<IOReturn>(0xE00002C5);
-inline constexpr IOReturn kIOReturnUnsupported = static_cast<IOReturn>(0xE00002C7);
-inline constexpr IOReturn kIOReturnNotOpen = static_cast<IOReturn>(0xE00002CD);
-inline constexpr IOReturn kIOReturnNotResponding = static_cast<IOReturn>(0xE00002ED);
-inline constexpr IOReturn kIOReturnNotFound = static_cast<IOReturn>(0xE00002F0);
 
 inline constexpr uint32_t kIOMessageServiceIsTerminated = 0xE0000010;
 

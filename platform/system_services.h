@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "platform/plist.h"
+#include "platform/status_codes.h"
 
 namespace iokit {
 class IOKit;
@@ -29,13 +30,6 @@ class RunLoop;
 }
 
 namespace sys {
-
-using OSErr = int16_t;
-using OSStatus = int32_t;
-inline constexpr OSErr noErr = 0;
-inline constexpr OSErr paramErr = -50;
-inline constexpr OSErr resNotFound = -192;
-inline constexpr OSErr procNotFound = -600;
 
 // ---- Process Manager -------------------------------------------------------------------------
 

@@ -1,7 +1,9 @@
-// UTF-8 encoding of single code points.
+// UTF-8 encoding and decoding of single code points.
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace text {
 
@@ -13,5 +15,10 @@ inline std::string utf8Encode(char32_t c) {
   appendUtf8(out, c);
   return out;
 }
+
+// Decodes the sequence that starts at byte `i` of `s` (i < s.size()): its code point and its
+// length in bytes. False, with length 1, when the bytes there are no whole sequence (a stray
+// continuation byte, a bad lead byte, a sequence cut short).
+bool decodeUtf8(std::string_view s, size_t i, char32_t* c, size_t* length);
 
 }  // namespace text

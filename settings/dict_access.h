@@ -1,5 +1,5 @@
 // Reference-count-free reads of property-list dictionaries for the settings code's hot paths.
-// Internal to settings/.
+// Used by settings/ and by the helper's button dispatch, which walks a few dictionaries per press.
 #pragma once
 
 #include <string_view>

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "settings/commands.h"
 #include "settings/dict_access.h"
 #include "settings/models.h"
 
@@ -135,7 +136,7 @@ int32_t VantrelFindClickInSettings(const pl::DictRef& profile, int32_t first, in
     if (!n || *n < first || *n > last || *n == leaveOut || *n >= lowest) continue;
     if (!value || value->type() != pl::Type::Dictionary) continue;
     const auto* button = static_cast<const pl::Dictionary*>(value.get());
-    if (rawInteger(button, "cmd") == 1 && rawInteger(button, "mod") == 0) lowest = *n;
+    if (rawInteger(button, "cmd") == commands::kClickCommand && rawInteger(button, "mod") == 0) lowest = *n;
   }
   return lowest == INT64_MAX ? -1 : static_cast<int32_t>(lowest);
 }

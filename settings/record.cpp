@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "settings/commands.h"
 #include "settings/device_info.h"
 #include "settings/dict_access.h"
 
@@ -12,8 +13,6 @@ using settings_detail::rawInteger;
 using settings_detail::rawUnsigned;
 
 namespace {
-
-constexpr uint16_t kUseGlobalCommand = 200;
 
 // The slot number of a "buttons" key: exactly two characters holding a decimal number 0..15
 // at their start (leading white space and a sign allowed, trailing characters ignored, as a
@@ -30,10 +29,6 @@ int slotOfKey(std::string_view key) {
   if (negative) n = -n;
   return n >= 0 && n < kSettingsRecordSlots ? n : -1;
 }
-
-bool isClickCommand(uint16_t c) { return (c >= 1 && c <= 8) || (c >= 12 && c <= 18); }
-bool isScrollCommand(uint16_t c) { return c >= 20 && c <= 23; }
-constexpr uint16_t kKeystrokeCommand = 10;
 
 // Speed and acceleration bytes: 255 means "not given". Values that the range checks accept but
 // that do not fit a byte (speeds above 5080 dpi, factors above 2.54) are stored as 254, the
@@ -61,16 +56,16 @@ void fillOptions(const pl::Dictionary* options, uint8_t* r) {
   r[8] = rawBool(options, "inertial scroll") ? 1 : 0;
 }
 
+// A slot carries the parameters of the commands the driver carries out itself; the helper's
+// commands go with their code alone.
 void fillSlot(uint8_t* slot, uint16_t command, const pl::Dictionary* button) {
   putU16(slot, command);
   uint16_t modifiers = 0, argument = 0;
-  if (isClickCommand(command)) {
-    modifiers = static_cast<uint16_t>(rawUnsigned(button, "mod"));
-  } else if (isScrollCommand(command)) {
-    argument = static_cast<uint16_t>(rawInteger(button, "cnt"));
-  } else if (command == kKeystrokeCommand) {
-    modifiers = static_cast<uint16_t>(rawUnsigned(button, "mod"));
-    argument = static_cast<uint16_t>(rawUnsigned(button, "key"));
+  const commands::Command c = commands::command(command);
+  if (c.carriedOutByDriver()) {
+    if (c.uses(commands::kKeyMod)) modifiers = static_cast<uint16_t>(rawUnsigned(button, "mod"));
+    if (c.uses(commands::kKeyCnt)) argument = static_cast<uint16_t>(rawInteger(button, "cnt"));
+    if (c.uses(commands::kKeyKey)) argument = static_cast<uint16_t>(rawUnsigned(button, "key"));
   }
   putU16(slot + 2, modifiers);
   putU16(slot + 4, argument);
@@ -106,7 +101,7 @@ bool VantrelAppPrefsDictToStruct(const pl::DictRef& profileRef, const pl::DictRe
       if (n < 0 || !value || value->type() != pl::Type::Dictionary) continue;
       const auto* button = static_cast<const pl::Dictionary*>(value.get());
       auto command = static_cast<uint16_t>(rawUnsigned(button, "cmd"));
-      if (fallbackButtons && command == kUseGlobalCommand) {
+      if (fallbackButtons && command == commands::kUseGlobalCommand) {
         button = rawDict(fallbackButtons, key);
         command = static_cast<uint16_t>(rawUnsigned(button, "cmd"));
       }
@@ -137,4 +132,11 @@ DecodedSettingsRecord decodeSettingsRecord(const SettingsRecord& record) {
     d.slots[n] = {getU16(s), getU16(s + 2), getU16(s + 4), getU32(s + 6)};
   }
   return d;
+}
+
+ScrollRecord VantrelScrollRecord(const pl::Dictionary& param) {
+  ScrollRecord r{};
+  for (size_t i = 0; i < std::size(kScrollRecordFields); ++i)
+    putU16(&r[2 * i], static_cast<uint16_t>(param.integerValue(kScrollRecordFields[i])));
+  return r;
 }

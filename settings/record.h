@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "platform/plist.h"
+#include "settings/driver_codes.h"
 
 inline constexpr size_t kSettingsRecordSize = 176;
 inline constexpr size_t kSettingsRecordHeaderSize = 16;
@@ -42,3 +43,11 @@ struct DecodedSettingsRecord {
   std::array<SettingsRecordSlot, kSettingsRecordSlots> slots{};
 };
 DecodedSettingsRecord decodeSettingsRecord(const SettingsRecord& record);
+
+// The scroll-parameter record: five unsigned 16-bit fields, little-endian, in this order, each
+// the integer value of the entry of that name in the profile's "param" dictionary cut to 16 bits
+// (a missing entry gives 0).
+using ScrollRecord = std::array<uint8_t, driver::kScrollRecordSize>;
+inline constexpr const char* kScrollRecordFields[] = {"triggerTime", "timeDecay", "timeStop",
+                                                      "countDecay", "countStop"};
+ScrollRecord VantrelScrollRecord(const pl::Dictionary& param);

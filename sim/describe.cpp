@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "keys/key_names.h"
+#include "settings/commands.h"
 #include "sim/world.h"
 
 namespace sim {
@@ -17,69 +18,11 @@ std::string buttonName(int button) {
   }
 }
 
-bool driverPerformsCommand(uint16_t command) { return command <= 10 || (command >= 12 && command <= 23); }
+bool driverPerformsCommand(uint16_t command) { return commands::command(command).carriedOutByDriver(); }
 
 std::string commandName(uint16_t c) {
-  switch (c) {
-    case 0: return "nothing";
-    case 1: return "click";
-    case 10: return "keystroke";
-    case 11: return "type a character";
-    case 30: return "back";
-    case 31: return "forward";
-    case 32: return "cancel (Command+.)";
-    case 33: return "reload";
-    case 38: return "log out";
-    case 39: return "preferences";
-    case 40: return "hide application";
-    case 41: return "hide others";
-    case 42: return "quit application";
-    case 43: return "new";
-    case 44: return "open";
-    case 45: return "get info";
-    case 46: return "close window";
-    case 47: return "save";
-    case 48: return "print";
-    case 49: return "undo";
-    case 50: return "redo";
-    case 51: return "cut";
-    case 52: return "copy";
-    case 53: return "paste";
-    case 54: return "duplicate";
-    case 55: return "select all";
-    case 56: return "find";
-    case 57: return "minimize window";
-    case 58: return "help";
-    case 59: return "log out at once";
-    case 70: return "open item";
-    case 71: return "launch application";
-    case 72: return "open web address";
-    case 73: return "run script";
-    case 74: return "zoom in";
-    case 75: return "zoom out";
-    case 76: return "force quit";
-    case 78: return "restart";
-    case 79: return "shut down";
-    case 80: return "sleep";
-    case 90: return "play/pause";
-    case 91: return "stop";
-    case 92: return "previous track";
-    case 93: return "next track";
-    case 94: return "volume up";
-    case 95: return "volume down";
-    case 96: return "mute";
-    case 136: return "launchpad";
-    case 160: return "snippets menu";
-    case 200: return "as in the global profile";
-    default: break;
-  }
-  if (c >= 2 && c <= 8) return "click variant " + std::to_string(c);
-  if (c >= 12 && c <= 18) return "click variant " + std::to_string(c);
-  if (c == 9 || c == 19) return "driver action " + std::to_string(c);
-  if (c >= 20 && c <= 23) return "scroll action " + std::to_string(c - 19);
-  if ((c >= 100 && c <= 135) || c == 137) return "system hot key (command " + std::to_string(c) + ")";
-  if (c >= 180 && c <= 189) return "type snippet " + std::to_string(c - 179);  // counted from 1
-  return "command " + std::to_string(c) + " (does nothing)";
+  const std::string name = commands::englishName(commands::command(c));
+  return name.empty() ? "command " + std::to_string(c) + " (does nothing)" : name;
 }
 
 std::string modifiersName(uint16_t m) {
@@ -94,13 +37,18 @@ std::string keystrokeName(uint8_t keyCode, uint16_t m) {
 }
 
 std::string describeSlot(const SettingsRecordSlot& s) {
+  const commands::Command c = commands::command(s.command);
   const std::string name = commandName(s.command);
-  if (s.command == 10) return "keystroke " + keystrokeName(static_cast<uint8_t>(s.argument), s.modifiers);
-  if ((s.command >= 1 && s.command <= 8) || (s.command >= 12 && s.command <= 18))
-    return s.modifiers ? name + " with " + modifiersName(s.modifiers) : name;
-  if (s.command >= 20 && s.command <= 23) return name + " x" + std::to_string(s.argument);
-  if (driverPerformsCommand(s.command)) return name;
-  return name + " (by the helper)";
+  switch (c.kind) {
+    case commands::Kind::DriverKeystroke:
+      return name + " " + keystrokeName(static_cast<uint8_t>(s.argument), s.modifiers);
+    case commands::Kind::DriverClick:
+      return s.modifiers ? name + " with " + modifiersName(s.modifiers) : name;
+    case commands::Kind::DriverScroll:
+      return name + " x" + std::to_string(s.argument);
+    default:
+      return c.carriedOutByDriver() ? name : name + " (by the helper)";
+  }
 }
 
 std::string describeSettings(const SettingsRecord& record, const std::vector<int>& buttons) {
@@ -163,35 +111,31 @@ pl::DictRef settingsFields(const SettingsRecord& record) {
   return f;
 }
 
-namespace {
-constexpr const char* kScrollNames[] = {"triggerTime", "timeDecay", "timeStop", "countDecay", "countStop"};
-}
-
 std::string describeScroll(const std::array<uint8_t, 10>& r) {
   std::string t = "scroll parameters:";
   for (size_t i = 0; i < 5; ++i)
-    t += std::string(i ? ", " : " ") + kScrollNames[i] + " " + std::to_string(getU16(&r[i * 2]));
+    t += std::string(i ? ", " : " ") + kScrollRecordFields[i] + " " + std::to_string(getU16(&r[i * 2]));
   return t;
 }
 
 pl::DictRef scrollFields(const std::array<uint8_t, 10>& r) {
   auto f = pl::makeDict();
-  for (size_t i = 0; i < 5; ++i) f->setInteger(kScrollNames[i], getU16(&r[i * 2]));
+  for (size_t i = 0; i < 5; ++i) f->setInteger(kScrollRecordFields[i], getU16(&r[i * 2]));
   f->setString("raw", hex(r.data(), r.size()));
   return f;
 }
 
 std::string describeControl(uint32_t code, uint32_t p) {
-  if (code == kControlKeystroke) {
+  if (code == driver::kControlKeystroke) {
     const auto key = static_cast<uint8_t>((p >> 8) & 0xFF);
     const auto mods = static_cast<uint16_t>(p >> 16);
     if (key == 255 && mods == 0x0200) return "keyboard made active (Shift, no key)";
     return "types " + keystrokeName(key, mods);
   }
-  if (code == kControlReports) return p ? "state reports on" : "state reports off";
-  if (code == kControlModifiers) return "told the modifier keys held: " + modifiersName(static_cast<uint16_t>(p));
-  if (code == kControlPopUp) return p ? "helper menu open" : "helper menu closed";
-  return "control " + fourCCString(code) + " " + std::to_string(p);
+  if (code == driver::kControlRawReports) return p ? "state reports on" : "state reports off";
+  if (code == driver::kControlModifiers) return "told the modifier keys held: " + modifiersName(static_cast<uint16_t>(p));
+  if (code == driver::kControlPopUp) return p ? "helper menu open" : "helper menu closed";
+  return "control " + FourCharCodeString(code) + " " + std::to_string(p);
 }
 
 std::string hex(const uint8_t* bytes, size_t n) {

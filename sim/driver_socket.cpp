@@ -149,7 +149,7 @@ std::vector<uint8_t> DriverSocketServer::answer(const Client& c, const uint8_t* 
   switch (method) {
     case Method::Snapshot: {
       const auto services = world_.services();
-      out.i32(kSuccess).u64(world_.registrySeq()).u32(static_cast<uint32_t>(services.size()));
+      out.i32(iokit::kIOReturnSuccess).u64(world_.registrySeq()).u32(static_cast<uint32_t>(services.size()));
       for (const auto& [service, cls] : services) out.u64(service).str(cls);
       break;
     }
@@ -201,7 +201,7 @@ std::vector<uint8_t> DriverSocketServer::answer(const Client& c, const uint8_t* 
       const uint64_t service = r.u64();
       const uint32_t options = method == Method::UsbReEnumerate ? r.u32() : 0;
       if (!r.ok()) return {};
-      Status s = kBadArgument;
+      Status s = iokit::kIOReturnBadArgument;
       if (method == Method::UsbOpen) s = world_.usbOpen(service, c.id);
       else if (method == Method::UsbClose) s = world_.usbClose(service, c.id);
       else if (method == Method::UsbReset) s = world_.usbReset(service, c.id);

@@ -336,7 +336,7 @@ QString ControlObject::Attach(const QString& key, const QString& optionsJson) {
   o.unclaimed = opts["unclaimed"].toBool();
   if (opts.contains("release")) o.release = static_cast<uint16_t>(opts["release"].toInt());
   if (opts.contains("product")) o.product = static_cast<uint16_t>(opts["product"].toInt());
-  if (opts["old_usb"].toBool()) o.usbClass = kUSBDeviceClass;
+  if (opts["old_usb"].toBool()) o.usbClass = driver::kUSBDeviceClass;
   std::string error;
   const uint64_t id = bus_.world().attach(ss(key), o, &error);
   QJsonObject r;
@@ -373,12 +373,12 @@ QString ControlObject::Press(qulonglong device, ushort button, bool raw) {
 QString ControlObject::Report(qulonglong device, const QByteArray& bytes, bool force) {
   if (device == 0) device = bus_.world().firstDevice();
   QJsonObject o;
-  if (bytes.size() != static_cast<qsizetype>(kReportSize)) {
+  if (bytes.size() != static_cast<qsizetype>(driver::kStateReportSize)) {
     o["ok"] = false;
     o["error"] = "a state report is 16 bytes";
     return compact(o);
   }
-  std::array<uint8_t, kReportSize> b{};
+  std::array<uint8_t, driver::kStateReportSize> b{};
   std::copy(bytes.begin(), bytes.end(), b.begin());
   std::string why;
   o["ok"] = bus_.world().report(device, b, force, &why);
@@ -461,7 +461,7 @@ QString ControlObject::State() {
   o["accessibility"] = w.accessibility();
   o["pointer"] = QJsonArray{w.pointer().first, w.pointer().second};
   QJsonArray procs;
-  for (const auto& p : w.processes()) procs.append(qs(p.name + " (" + fourCCString(p.signature) + ")"));
+  for (const auto& p : w.processes()) procs.append(qs(p.name + " (" + FourCharCodeString(p.signature) + ")"));
   o["processes"] = procs;
   QJsonObject pb;
   for (const auto& t : w.pasteboardTypes()) {

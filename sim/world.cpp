@@ -8,15 +8,6 @@
 
 namespace sim {
 
-std::string fourCCString(uint32_t code) {
-  std::string s(4, '?');
-  for (int i = 0; i < 4; ++i) {
-    const auto c = static_cast<char>((code >> (24 - 8 * i)) & 0xFF);
-    if (c >= 0x20 && c < 0x7F) s[static_cast<size_t>(i)] = c;
-  }
-  return s;
-}
-
 int64_t monotonicNs() {
   timespec ts{};
   clock_gettime(CLOCK_MONOTONIC, &ts);
@@ -25,7 +16,7 @@ int64_t monotonicNs() {
 
 DeviceInfo Device::info(uint16_t interfaceNumber) const {
   DeviceInfo i;
-  i.transport = ble ? kTransportBLE : kTransportUSB;
+  i.transport = ble ? driver::kTransportBLE : driver::kTransportUSB;
   i.vendorID = model.vendorID;
   i.productID = model.productID;
   i.productVers = model.release;
@@ -37,8 +28,8 @@ DeviceInfo Device::info(uint16_t interfaceNumber) const {
 
 World::World(Catalogue catalogue, Scheduler& scheduler)
     : catalogue_(std::move(catalogue)), scheduler_(scheduler) {
-  processes_.push_back({0, 0x1001, fourCC("lgnw"), "loginwindow", "com.apple.loginwindow"});
-  processes_.push_back({0, 0x1002, fourCC("MACS"), "Finder", "com.apple.finder"});
+  processes_.push_back({0, 0x1001, FourCharCode("lgnw"), "loginwindow", "com.apple.loginwindow"});
+  processes_.push_back({0, 0x1002, FourCharCode("MACS"), "Finder", "com.apple.finder"});
   pasteboardTypes_ = {"text/plain"};
   const std::string before = "(what the user copied earlier)";
   pasteboard_["text/plain"] = std::vector<uint8_t>(before.begin(), before.end());
@@ -150,7 +141,7 @@ void World::capture(Device& d) {
   }
   addLog("capture", &d, 0,
          "the driver captures " + d.model.productName + " (device " + std::to_string(d.id) + ")");
-  for (auto& i : d.interfaces) publish(i.service, kVantrelServiceClass);
+  for (auto& i : d.interfaces) publish(i.service, driver::kServiceClass);
 }
 
 void World::plugIn(Device& d) {
@@ -174,7 +165,7 @@ void World::unplug(Device& d) {
     if (i.service) {
       const ServiceId s = i.service;
       i.service = 0;
-      terminate(s, kVantrelServiceClass);
+      terminate(s, driver::kServiceClass);
     }
   }
   if (d.usbService) {
@@ -208,8 +199,8 @@ uint64_t World::attach(const std::string& key, const AttachOptions& o, std::stri
     *error = model->productName + " has no USB";
     return 0;
   }
-  if (o.usbClass != kUSBHostDeviceClass && o.usbClass != kUSBDeviceClass) {
-    *error = "a USB device is an " + std::string(kUSBHostDeviceClass) + " or an " + kUSBDeviceClass;
+  if (o.usbClass != driver::kUSBHostDeviceClass && o.usbClass != driver::kUSBDeviceClass) {
+    *error = "a USB device is an " + std::string(driver::kUSBHostDeviceClass) + " or an " + driver::kUSBDeviceClass;
     return 0;
   }
   Device d;
@@ -284,11 +275,11 @@ World::PressResult World::press(uint64_t id, uint16_t button, bool raw) {
   e.fields->setBool("posted", true);
   std::vector<uint8_t> arg(2);
   putU16(arg.data(), button);
-  postMessage(i.service, kMessageButton, std::move(arg));
+  postMessage(i.service, driver::kMessageButton, std::move(arg));
   return r;
 }
 
-bool World::report(uint64_t id, const std::array<uint8_t, kReportSize>& bytes, bool force, std::string* why) {
+bool World::report(uint64_t id, const std::array<uint8_t, driver::kStateReportSize>& bytes, bool force, std::string* why) {
   Device* d = findDevice(id);
   std::string ignored;
   if (!why) why = &ignored;
@@ -304,7 +295,7 @@ bool World::report(uint64_t id, const std::array<uint8_t, kReportSize>& bytes, b
   }
   auto& e = addLog("report", d, i.number, "state report sent: " + hex(bytes.data(), bytes.size()));
   e.fields->set("bytes", pl::makeData(bytes.data(), bytes.size()));
-  postMessage(i.service, kMessageState, std::vector<uint8_t>(bytes.begin(), bytes.end()));
+  postMessage(i.service, driver::kMessageState, std::vector<uint8_t>(bytes.begin(), bytes.end()));
   return true;
 }
 
@@ -312,24 +303,24 @@ bool World::report(uint64_t id, const std::array<uint8_t, kReportSize>& bytes, b
 
 Status World::open(ServiceId service, uint32_t type, const std::string& client, uint32_t* connection) {
   Found f = findService(service);
-  if (!f.device) return kNoDevice;
-  if (type != kConnectionType) return kBadArgument;
+  if (!f.device) return iokit::kIOReturnNoDevice;
+  if (type != driver::kConnectType) return iokit::kIOReturnBadArgument;
   const uint32_t handle = nextConnection_++;
   connections_[handle] = Connection{service, client};
   if (connection) *connection = handle;
   addLog("open", f.device, f.interface->number,
          "a client opened " + f.device->model.productName + " (connection " + std::to_string(handle) + ")");
-  return kSuccess;
+  return iokit::kIOReturnSuccess;
 }
 
 Status World::close(uint32_t connection) {
   auto it = connections_.find(connection);
-  if (it == connections_.end()) return kInvalidConnection;
+  if (it == connections_.end()) return iokit::MACH_SEND_INVALID_DEST;
   Found f = findService(it->second.service);
   connections_.erase(it);
   addLog("close", f.device, f.interface ? f.interface->number : 0,
          "connection " + std::to_string(connection) + " closed");
-  return kSuccess;
+  return iokit::kIOReturnSuccess;
 }
 
 void World::clientGone(const std::string& client) {
@@ -346,25 +337,25 @@ Status World::call(uint32_t connection, uint32_t selector, const std::vector<uin
                    uint64_t outputStructCapacity, std::vector<uint64_t>* output,
                    std::vector<uint8_t>* outputStruct) {
   auto it = connections_.find(connection);
-  if (it == connections_.end()) return kInvalidConnection;
+  if (it == connections_.end()) return iokit::MACH_SEND_INVALID_DEST;
   Found f = findService(it->second.service);
-  if (!f.device) return kNoDevice;
+  if (!f.device) return iokit::kIOReturnNoDevice;
   // Every call names its connection in the first scalar.
-  if (input.empty() || input[0] != connection) return kBadArgument;
+  if (input.empty() || input[0] != connection) return iokit::kIOReturnBadArgument;
   switch (selector) {
     case 0: return callStructIn(f, input, inputStruct);
     case 1: return callControl(f, input, outputCount, output);
     case 2: return callDeviceInfo(f, input, outputStructCapacity, outputStruct);
-    default: return kBadArgument;
+    default: return iokit::kIOReturnBadArgument;
   }
 }
 
 Status World::callStructIn(Found f, const std::vector<uint64_t>& input, const std::vector<uint8_t>& in) {
-  if (input.size() != 4) return kBadArgument;
+  if (input.size() != 4) return iokit::kIOReturnBadArgument;
   const auto code = static_cast<uint32_t>(input[1]);
   DriverState& drv = f.interface->driver;
-  if (code == kCodeSettings) {
-    if (input[2] != 48 || in.size() != kSettingsRecordSize) return kBadArgument;
+  if (code == driver::kSettingsCode) {
+    if (input[2] != 48 || in.size() != kSettingsRecordSize) return iokit::kIOReturnBadArgument;
     SettingsRecord r{};
     std::copy(in.begin(), in.end(), r.begin());
     drv.settings = r;
@@ -374,59 +365,59 @@ Status World::callStructIn(Found f, const std::vector<uint64_t>& input, const st
       x.text = "settings: " + describeSettings(r, buttons);
       x.fields = settingsFields(r);
     };
-    return kSuccess;
+    return iokit::kIOReturnSuccess;
   }
-  if (code == kCodeScroll) {
-    if (input[2] != 1 || in.size() != kScrollRecordSize) return kBadArgument;
-    std::array<uint8_t, kScrollRecordSize> r{};
+  if (code == driver::kScrollCode) {
+    if (input[2] != 1 || in.size() != driver::kScrollRecordSize) return iokit::kIOReturnBadArgument;
+    std::array<uint8_t, driver::kScrollRecordSize> r{};
     std::copy(in.begin(), in.end(), r.begin());
     drv.scroll = r;
     ++drv.scrollReceived;
     auto& e = addLog("scroll", f.device, f.interface->number, describeScroll(r));
     e.fields = scrollFields(r);
-    return kSuccess;
+    return iokit::kIOReturnSuccess;
   }
-  return kUnsupported;
+  return iokit::kIOReturnUnsupported;
 }
 
 Status World::callControl(Found f, const std::vector<uint64_t>& input, uint32_t outputCount,
                           std::vector<uint64_t>* output) {
-  if (input.size() != 3 || outputCount != 1) return kBadArgument;
+  if (input.size() != 3 || outputCount != 1) return iokit::kIOReturnBadArgument;
   const auto code = static_cast<uint32_t>(input[1]);
   const auto param = static_cast<uint32_t>(input[2]);
   DriverState& drv = f.interface->driver;
-  if (code == kControlKeystroke) {
+  if (code == driver::kControlKeystroke) {
     ++drv.keystrokes;
-  } else if (code == kControlReports) {
+  } else if (code == driver::kControlRawReports) {
     drv.reports = param != 0;
-  } else if (code == kControlModifiers) {
+  } else if (code == driver::kControlModifiers) {
     drv.modifiers = static_cast<uint16_t>(param);
-  } else if (code == kControlPopUp) {
+  } else if (code == driver::kControlPopUp) {
     drv.popUpOpen = param != 0;
   } else {
-    return kUnsupported;
+    return iokit::kIOReturnUnsupported;
   }
   auto& e = addLog("control", f.device, f.interface->number, describeControl(code, param));
-  e.fields->setString("code", fourCCString(code));
+  e.fields->setString("code", FourCharCodeString(code));
   e.fields->setInteger("parameter", param);
-  if (code == kControlKeystroke) {
+  if (code == driver::kControlKeystroke) {
     e.fields->setInteger("key", (param >> 8) & 0xFF);
     e.fields->setInteger("modifiers", param >> 16);
   }
   if (output) *output = {0};
-  return kSuccess;
+  return iokit::kIOReturnSuccess;
 }
 
 Status World::callDeviceInfo(Found f, const std::vector<uint64_t>& input, uint64_t capacity,
                              std::vector<uint8_t>* out) {
-  if (input.size() != 3 || static_cast<uint32_t>(input[1]) != kCodeDeviceInfo) return kBadArgument;
-  if (input[2] != 1) return kUnsupported;
+  if (input.size() != 3 || static_cast<uint32_t>(input[1]) != driver::kDeviceInfoCode) return iokit::kIOReturnBadArgument;
+  if (input[2] != 1) return iokit::kIOReturnUnsupported;
   const auto bytes = f.device->info(f.interface->number).encode();
   const size_t n = std::min<uint64_t>(capacity, bytes.size());
   if (out) out->assign(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n));
   addLog("device info", f.device, f.interface->number,
          "device information sent (" + std::to_string(n) + " bytes)");
-  return kSuccess;
+  return iokit::kIOReturnSuccess;
 }
 
 // ---- USB device interface ---------------------------------------------------------------------
@@ -443,43 +434,43 @@ auto findUsb(Devices& devices, ServiceId service) -> decltype(&devices.begin()->
 
 Status World::usbIdentity(ServiceId service, uint16_t* vendor, uint16_t* product) const {
   const Device* d = findUsb(devices_, service);
-  if (!d) return kNoDevice;
+  if (!d) return iokit::kIOReturnNoDevice;
   if (vendor) *vendor = d->model.vendorID;
   if (product) *product = d->model.productID;
-  return kSuccess;
+  return iokit::kIOReturnSuccess;
 }
 
 Status World::usbOpen(ServiceId service, const std::string& client) {
   Device* d = findUsb(devices_, service);
-  if (!d) return kNoDevice;
+  if (!d) return iokit::kIOReturnNoDevice;
   // The driver holds the devices it captured; others may be opened by one client at a time.
-  if (d->captured() || (!d->usbOpenedBy.empty() && d->usbOpenedBy != client)) return kExclusiveAccess;
+  if (d->captured() || (!d->usbOpenedBy.empty() && d->usbOpenedBy != client)) return iokit::kIOReturnExclusiveAccess;
   d->usbOpenedBy = client;
   addLog("usb", d, 0, "a client opened the USB device " + d->model.productName);
-  return kSuccess;
+  return iokit::kIOReturnSuccess;
 }
 
 Status World::usbClose(ServiceId service, const std::string& client) {
   Device* d = findUsb(devices_, service);
-  if (!d) return kNoDevice;
-  if (d->usbOpenedBy != client) return kNotOpen;
+  if (!d) return iokit::kIOReturnNoDevice;
+  if (d->usbOpenedBy != client) return iokit::kIOReturnNotOpen;
   d->usbOpenedBy.clear();
-  return kSuccess;
+  return iokit::kIOReturnSuccess;
 }
 
 Status World::usbReset(ServiceId service, const std::string& client) {
   Device* d = findUsb(devices_, service);
-  if (!d) return kNoDevice;
-  if (d->usbOpenedBy != client) return kNotOpen;
+  if (!d) return iokit::kIOReturnNoDevice;
+  if (d->usbOpenedBy != client) return iokit::kIOReturnNotOpen;
   d->usbReset = true;
   addLog("usb", d, 0, "USB device " + d->model.productName + " reset");
-  return kSuccess;
+  return iokit::kIOReturnSuccess;
 }
 
 Status World::usbReEnumerate(ServiceId service, uint32_t options, const std::string& client) {
   Device* d = findUsb(devices_, service);
-  if (!d) return kNoDevice;
-  if (d->usbOpenedBy != client) return kNotOpen;
+  if (!d) return iokit::kIOReturnNoDevice;
+  if (d->usbOpenedBy != client) return iokit::kIOReturnNotOpen;
   auto& e = addLog("usb", d, 0,
                    "USB device " + d->model.productName + " re-enumerates: it leaves and comes back");
   e.fields->setInteger("options", options);
@@ -492,7 +483,7 @@ Status World::usbReEnumerate(ServiceId service, uint32_t options, const std::str
     addLog("usb", back, 0, back->model.productName + " is back after re-enumeration");
     plugIn(*back);
   });
-  return kSuccess;
+  return iokit::kIOReturnSuccess;
 }
 
 // ---- operating system -------------------------------------------------------------------------
@@ -557,14 +548,14 @@ Status World::warpPointer(double x, double y) {
   auto& e = addLog("warp", nullptr, 0, buf);
   e.fields->setReal("x", x);
   e.fields->setReal("y", y);
-  return kSuccess;
+  return iokit::kIOReturnSuccess;
 }
 
 void World::addProcess(const Process& p) {
   Process q = p;
   if (q.psnHigh == 0 && q.psnLow == 0) q.psnLow = nextPsn_++;
   processes_.push_back(q);
-  addLog("process", nullptr, 0, "\"" + q.name + "\" (" + fourCCString(q.signature) + ") is running");
+  addLog("process", nullptr, 0, "\"" + q.name + "\" (" + FourCharCodeString(q.signature) + ") is running");
 }
 
 bool World::removeProcess(uint32_t signature) {
@@ -584,9 +575,9 @@ struct KnownApp {
 };
 // The applications the world can start by creator code.
 constexpr KnownApp kKnownApps[] = {
-    {fourCC("hook"), "Media Player", "com.example.mediaplayer"},
-    {fourCC("MACS"), "Finder", "com.apple.finder"},
-    {fourCC("sprf"), "System Preferences", "com.apple.systempreferences"},
+    {FourCharCode("hook"), "Media Player", "com.example.mediaplayer"},
+    {FourCharCode("MACS"), "Finder", "com.apple.finder"},
+    {FourCharCode("sprf"), "System Preferences", "com.apple.systempreferences"},
 };
 }  // namespace
 
@@ -595,8 +586,8 @@ Status World::openApplicationWithCreator(uint32_t creator) {
   for (const auto& a : kKnownApps)
     if (a.creator == creator) app = &a;
   if (!app) {
-    addLog("launch", nullptr, 0, "no application with creator " + fourCCString(creator));
-    return kAppNotFound;
+    addLog("launch", nullptr, 0, "no application with creator " + FourCharCodeString(creator));
+    return sys::kLSApplicationNotFoundErr;
   }
   for (const auto& p : processes_)
     if (p.signature == creator) return 0;  // already running
@@ -619,26 +610,26 @@ Status World::sendAppleEvent(const SentAppleEvent& ev) {
       if (p.psnHigh == ev.psnHigh && p.psnLow == ev.psnLow) to = "\"" + p.name + "\"";
     if (to.empty()) {
       addLog("apple event", nullptr, 0, "Apple event to a process that does not run: not delivered");
-      return kProcNotFound;
+      return sys::procNotFound;
     }
   }
-  std::string what = fourCCString(ev.eventClass) + "/" + fourCCString(ev.eventID);
-  if (system && ev.eventClass == fourCC("aevt")) {
-    if (ev.eventID == fourCC("rest")) what += " (restart)";
-    else if (ev.eventID == fourCC("shut")) what += " (shut down)";
-    else if (ev.eventID == fourCC("slep")) what += " (sleep)";
+  std::string what = FourCharCodeString(ev.eventClass) + "/" + FourCharCodeString(ev.eventID);
+  if (system && ev.eventClass == FourCharCode("aevt")) {
+    if (ev.eventID == FourCharCode("rest")) what += " (restart)";
+    else if (ev.eventID == FourCharCode("shut")) what += " (shut down)";
+    else if (ev.eventID == FourCharCode("slep")) what += " (sleep)";
   }
   auto& e = addLog("apple event", nullptr, 0,
                    "Apple event " + what + " sent to " + to + " (recorded only; nothing happens)");
-  e.fields->setString("class", fourCCString(ev.eventClass));
-  e.fields->setString("id", fourCCString(ev.eventID));
+  e.fields->setString("class", FourCharCodeString(ev.eventClass));
+  e.fields->setString("id", FourCharCodeString(ev.eventID));
   e.fields->setInteger("psn high", ev.psnHigh);
   e.fields->setInteger("psn low", ev.psnLow);
   e.fields->setInteger("send mode", ev.sendMode);
   e.fields->setInteger("return id", ev.returnID);
   e.fields->setInteger("transaction id", ev.transactionID);
   e.fields->setInteger("timeout", ev.timeout);
-  e.fields->setString("address type", fourCCString(ev.addressType));
+  e.fields->setString("address type", FourCharCodeString(ev.addressType));
   return 0;
 }
 

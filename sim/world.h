@@ -37,60 +37,18 @@
 
 #include "platform/plist.h"
 #include "settings/device_info.h"
+#include "settings/driver_codes.h"
 #include "settings/record.h"
 #include "sim/catalogue.h"
 
 namespace sim {
 
 using ServiceId = uint64_t;
-using Status = int32_t;
+using Status = int32_t;  // IOKit and Mac OS statuses (platform/status_codes.h)
 
-inline constexpr char kVantrelServiceClass[] = "VantrelService";
-inline constexpr char kUSBHostDeviceClass[] = "IOUSBHostDevice";
-inline constexpr char kUSBDeviceClass[] = "IOUSBDevice";
-
-constexpr uint32_t fourCC(const char (&s)[5]) {
-  return (static_cast<uint32_t>(static_cast<unsigned char>(s[0])) << 24) |
-         (static_cast<uint32_t>(static_cast<unsigned char>(s[1])) << 16) |
-         (static_cast<uint32_t>(static_cast<unsigned char>(s[2])) << 8) |
-         static_cast<uint32_t>(static_cast<unsigned char>(s[3]));
-}
-std::string fourCCString(uint32_t code);  // "VNTk"; non-printable bytes as '?'
-
-// The driver's codes.
-inline constexpr uint32_t kConnectionType = fourCC("VNUc");
-inline constexpr uint32_t kMessageButton = fourCC("VNDa");
-inline constexpr uint32_t kMessageState = fourCC("VNDs");
-inline constexpr uint32_t kCodeSettings = fourCC("VNHc");
-inline constexpr uint32_t kCodeScroll = fourCC("VNSp");
-inline constexpr uint32_t kCodeDeviceInfo = fourCC("VNDI");
-inline constexpr uint32_t kControlKeystroke = fourCC("VNTk");
-inline constexpr uint32_t kControlReports = fourCC("VNSr");
-inline constexpr uint32_t kControlModifiers = fourCC("VNKm");
-inline constexpr uint32_t kControlPopUp = fourCC("VNPo");
-
-// IOKit statuses the world answers with.
-inline constexpr Status kSuccess = 0;
-inline constexpr Status kBadArgument = static_cast<Status>(0xE00002C2);
-inline constexpr Status kNoDevice = static_cast<Status>(0xE00002C0);
-inline constexpr Status kExclusiveAccess = static_cast<Status>(0xE00002C5);
-inline constexpr Status kUnsupported = static_cast<Status>(0xE00002C7);
-inline constexpr Status kNotOpen = static_cast<Status>(0xE00002CD);
-inline constexpr Status kNotFound = static_cast<Status>(0xE00002F0);
-inline constexpr Status kInvalidConnection = 0x10000003;  // a connection that does not exist
-
-// Mac OS statuses of the system stand-ins.
-inline constexpr Status kProcNotFound = -600;
-inline constexpr Status kAppNotFound = -10814;
-
-// How a device is connected, as the driver reports it in the device information record.
-inline constexpr uint16_t kTransportUSB = 1;
-inline constexpr uint16_t kTransportBLE = 2;
+// How the HID view names the transports.
 inline constexpr const char* kHidTransportUSB = "USB";
 inline constexpr const char* kHidTransportBLE = "Bluetooth Low Energy";
-
-inline constexpr size_t kScrollRecordSize = 10;
-inline constexpr size_t kReportSize = 16;
 
 class Scheduler {
  public:
@@ -105,13 +63,13 @@ struct AttachOptions {
   bool unclaimed = false;
   std::optional<uint16_t> release;  // instead of the catalogue's
   std::optional<uint16_t> product;
-  std::string usbClass = kUSBHostDeviceClass;
+  std::string usbClass = driver::kUSBHostDeviceClass;
 };
 
 // What the driver holds for one interface.
 struct DriverState {
   std::optional<SettingsRecord> settings;
-  std::optional<std::array<uint8_t, kScrollRecordSize>> scroll;
+  std::optional<std::array<uint8_t, driver::kScrollRecordSize>> scroll;
   bool reports = false;
   uint16_t modifiers = 0;
   bool popUpOpen = false;
@@ -248,7 +206,7 @@ class World {
   // clients; otherwise the driver performs its own actions itself.
   PressResult press(uint64_t device, uint16_t button, bool raw);
   // Posts a 16-byte state report; unless forced only while the client asked for reports.
-  bool report(uint64_t device, const std::array<uint8_t, kReportSize>& bytes, bool force,
+  bool report(uint64_t device, const std::array<uint8_t, driver::kStateReportSize>& bytes, bool force,
               std::string* why);
 
   // ---- driver (clients) ----

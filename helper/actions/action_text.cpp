@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/utf8.h"
+
 namespace actions {
 namespace {
 
@@ -15,26 +17,11 @@ bool IsWhitespaceCodePoint(uint32_t c) {
          c == 0x205F || c == 0x3000;
 }
 
-// Decodes the UTF-8 sequence starting at `i`; its length through `len`. Malformed bytes decode
-// as themselves with length 1 (they are never white space).
+// The code point at `i` and its length; malformed bytes decode as themselves with length 1
+// (they are never white space).
 uint32_t DecodeAt(std::string_view s, size_t i, size_t* len) {
-  const auto b0 = static_cast<unsigned char>(s[i]);
-  size_t n = b0 < 0x80 ? 1 : (b0 >> 5) == 0x6 ? 2 : (b0 >> 4) == 0xE ? 3 : (b0 >> 3) == 0x1E ? 4 : 0;
-  if (n == 0 || i + n > s.size()) {
-    *len = 1;
-    return 0xFFFFFFFF;
-  }
-  uint32_t c = n == 1 ? b0 : n == 2 ? (b0 & 0x1F) : n == 3 ? (b0 & 0x0F) : (b0 & 0x07);
-  for (size_t k = 1; k < n; ++k) {
-    const auto b = static_cast<unsigned char>(s[i + k]);
-    if ((b & 0xC0) != 0x80) {
-      *len = 1;
-      return 0xFFFFFFFF;
-    }
-    c = (c << 6) | (b & 0x3F);
-  }
-  *len = n;
-  return c;
+  char32_t c = 0;
+  return text::decodeUtf8(s, i, &c, len) ? static_cast<uint32_t>(c) : 0xFFFFFFFF;
 }
 
 bool IsHex(char c) {

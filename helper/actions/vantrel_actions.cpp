@@ -8,98 +8,23 @@
 #include "keys/key_tables.h"
 #include "keys/mac_roman.h"
 #include "platform/files.h"
+#include "settings/commands.h"
+#include "settings/dict_access.h"
 #include "settings/string_utils.h"
 
 namespace {
 
-constexpr uint16_t kCommand = 0x0100;
-constexpr uint16_t kGlobalAssignment = 200;
-constexpr uint16_t kShowSnippetsMenu = 160;
-constexpr uint16_t kFirstSnippet = 180;
-constexpr uint16_t kLastSnippet = 189;
+using commands::Action;
+using commands::Kind;
+using settings_detail::rawDict;
+using settings_detail::rawUnsigned;
+
 constexpr const char* kLaunchpadBundleID = "com.apple.launchpad.launcher";
 // A keystroke character beyond the 256 entries of the key tables: no key types it.
 constexpr uint16_t kNoTableCharacter = 0xFFFF;
 
-// Reads without touching reference counts: a button event walks a few dictionaries only.
-const pl::Object* RawGet(const pl::Dictionary* d, std::string_view key) {
-  if (!d) return nullptr;
-  const auto& m = d->entries();
-  auto it = m.find(key);
-  return it == m.end() ? nullptr : it->second.get();
-}
-const pl::Dictionary* RawDict(const pl::Dictionary* d, std::string_view key) {
-  const pl::Object* o = RawGet(d, key);
-  return o && o->type() == pl::Type::Dictionary ? static_cast<const pl::Dictionary*>(o) : nullptr;
-}
-std::string RawString(const pl::Dictionary* d, std::string_view key) {
-  const pl::Object* o = RawGet(d, key);
-  return o && o->type() == pl::Type::String ? static_cast<const pl::String*>(o)->value()
-                                            : std::string();
-}
-uint64_t RawUnsigned(const pl::Dictionary* d, std::string_view key) {
-  return pl::unsignedValue(RawGet(d, key));
-}
-
-// Applications in which Command-[ and Command-] mean back and forward.
-bool UsesBracketsForBackAndForward(uint32_t signature) {
-  static constexpr std::array<uint32_t, 5> kSignatures = {
-      FourCharCode("MACS"), FourCharCode("OPIM"), FourCharCode("hbwr"), FourCharCode("sfri"),
-      FourCharCode("hook")};
-  for (uint32_t s : kSignatures)
-    if (s == signature) return true;
-  return false;
-}
-
-// The fixed keystroke of a keystroke command (codes 30-59, 74-76), or nothing.
-std::optional<Keystroke> FixedKeystroke(uint16_t code, uint32_t frontApplication) {
-  auto ch = [](uint8_t c, uint16_t mods) { return Keystroke{c, 255, mods}; };
-  switch (code) {
-    case 30: return ch(UsesBracketsForBackAndForward(frontApplication) ? 0x5B : 0x1C, kCommand);
-    case 31: return ch(UsesBracketsForBackAndForward(frontApplication) ? 0x5D : 0x1D, kCommand);
-    case 32: return ch('.', kCommand);
-    case 33: return ch('r', kCommand);
-    case 38: return ch('Q', 0x0300);
-    case 39: return ch(',', kCommand);
-    case 40: return ch('h', kCommand);
-    case 41: return ch('h', 0x0900);
-    case 42: return ch('q', kCommand);
-    case 43: return ch('n', kCommand);
-    case 44: return ch('o', kCommand);
-    case 45: return ch('i', kCommand);
-    case 46: return ch('w', kCommand);
-    case 47: return ch('s', kCommand);
-    case 48: return ch('p', kCommand);
-    case 49: return ch('z', kCommand);
-    case 50: return ch('Z', 0x0300);
-    case 51: return ch('x', kCommand);
-    case 52: return ch('c', kCommand);
-    case 53: return ch('v', kCommand);
-    case 54: return ch('d', kCommand);
-    case 55: return ch('a', kCommand);
-    case 56: return ch('f', kCommand);
-    case 57: return ch('m', kCommand);
-    case 58: return ch('?', kCommand);
-    case 59: return ch('Q', 0x0B00);
-    case 74: return ch('+', kCommand);
-    case 75: return ch('-', kCommand);
-    case 76: return Keystroke{0, 53, 0x0900};  // Escape, straight to the driver
-    default: return std::nullopt;
-  }
-}
-
-// Media table index of the media and volume commands 90-96, or -1.
-int MediaIndexForCommand(uint16_t code) {
-  switch (code) {
-    case 90: return 0;
-    case 91: return 1;
-    case 92: return 2;
-    case 93: return 3;
-    case 94: return 10;
-    case 95: return 11;
-    case 96: return 12;
-    default: return -1;
-  }
+std::string rawString(const pl::Dictionary* d, std::string_view key) {
+  return std::string(settings_detail::rawString(d, key));
 }
 
 }  // namespace
@@ -125,14 +50,8 @@ std::optional<uint32_t> KeystrokeParameter(const Keystroke& keystroke, const uin
 }
 
 uint16_t HotKeyNumberForCommand(uint16_t code) {
-  static constexpr std::array<uint16_t, 36> kHotKeys = {
-      52, 62, 53, 54, 32, 33, 36, 73, 13, 7,   // 100-109
-      8,  9,  10, 11, 27, 51, 57, 60, 61, 28,  // 110-119
-      29, 30, 31, 64, 65, 15, 23, 19, 17, 25,  // 120-129
-      26, 21, 59, 98, 34, 35};                 // 130-135
-  if (code >= 100 && code <= 135) return kHotKeys[code - 100];
-  if (code == 137) return 163;
-  return 0;
+  const commands::Command c = commands::command(code);
+  return c.kind == Kind::HotKey ? c.number : 0;
 }
 
 VantrelActions::VantrelActions(Services services, Config config)
@@ -172,80 +91,89 @@ void VantrelActions::dispatchButton(ActionHost& host, uint32_t connection, uint1
 
   const char key[3] = {static_cast<char>('0' + button / 10), static_cast<char>('0' + button % 10),
                        '\0'};
-  const pl::Dictionary* dict = RawDict(RawDict(profile.get(), "buttons"), key);
-  auto code = static_cast<uint16_t>(RawUnsigned(dict, "cmd"));
-  if (code == kGlobalAssignment) {
+  const pl::Dictionary* dict = rawDict(rawDict(profile.get(), "buttons"), key);
+  auto code = static_cast<uint16_t>(rawUnsigned(dict, "cmd"));
+  if (code == commands::kUseGlobalCommand) {
     // One step only: a global profile that says "global" again does nothing.
-    dict = RawDict(RawDict(global.get(), "buttons"), key);
-    code = static_cast<uint16_t>(RawUnsigned(dict, "cmd"));
-    if (code == kGlobalAssignment) return;
+    dict = rawDict(rawDict(global.get(), "buttons"), key);
+    code = static_cast<uint16_t>(rawUnsigned(dict, "cmd"));
+    if (code == commands::kUseGlobalCommand) return;
   }
   performCommand(host, connection, code, dict);
 }
 
 void VantrelActions::performCommand(ActionHost& host, uint32_t connection, uint16_t code,
                                     const pl::Dictionary* button) {
-  if (code == 11) {
-    sendKeystroke(host, connection,
-                  Keystroke{static_cast<uint8_t>(RawUnsigned(button, "char")), 255,
-                            static_cast<uint16_t>(RawUnsigned(button, "mod"))});
-    return;
-  }
-  if (auto keystroke = FixedKeystroke(code, host.frontApplication())) {
-    sendKeystroke(host, connection, *keystroke);
-    return;
-  }
-  if (const uint16_t number = HotKeyNumberForCommand(code)) {
-    if (auto keystroke = systemHotKey(number)) sendKeystroke(host, connection, *keystroke);
-    return;
-  }
-  if (const int media = MediaIndexForCommand(code); media >= 0) {
-    sendMediaCommand(static_cast<uint8_t>(media));
-    return;
-  }
-  if (code >= kFirstSnippet && code <= kLastSnippet) {
-    typeSnippet(host, code - kFirstSnippet);
-    return;
-  }
-  switch (code) {
-    case 70:
-      openItem(RawString(button, "str"));
-      break;
-    case 71:
-      launchApplication(RawString(button, "str"), RawString(button, "bndl"));
-      break;
-    case 72:
-      if (auto url = actions::URLToOpen(RawString(button, "str")))
-        fServices.workspace.openURL(*url);
-      break;
-    case 73:
-      if (std::string source = RawString(button, "str"); !source.empty())
-        fServices.scripts.runAppleScript(source);
-      break;
-    case 78:
-      sendCoreEventToSystemProcess(FourCharCode("rest"));
-      break;
-    case 79:
-      sendCoreEventToSystemProcess(FourCharCode("shut"));
-      break;
-    case 80:
-      sendCoreEventToSystemProcess(FourCharCode("slep"));
-      break;
-    case 136:
-      fServices.workspace.launchAppWithBundleIdentifier(kLaunchpadBundleID, kWorkspaceLaunchAsync);
-      break;
-    case kShowSnippetsMenu:
-      showSnippetsMenu(host);
+  const commands::Command c = commands::command(code);
+  switch (c.kind) {
+    case Kind::KeystrokeByCharacter:
+      if (c.character == 0) {
+        // The button's own character and modifiers.
+        sendKeystroke(host, connection,
+                      Keystroke{static_cast<uint8_t>(rawUnsigned(button, "char")), 255,
+                                static_cast<uint16_t>(rawUnsigned(button, "mod"))});
+      } else {
+        const bool first = c.otherCharacter == 0 ||
+                           commands::UsesBracketsForBackAndForward(host.frontApplication());
+        sendKeystroke(host, connection,
+                      Keystroke{first ? c.character : c.otherCharacter, 255, c.modifiers});
+      }
+      return;
+    case Kind::KeystrokeByKey:
+      sendKeystroke(host, connection, Keystroke{0, c.keyCode, c.modifiers});
+      return;
+    case Kind::HotKey:
+      if (auto keystroke = systemHotKey(c.number)) sendKeystroke(host, connection, *keystroke);
+      return;
+    case Kind::Media:
+      sendMediaCommand(static_cast<uint8_t>(c.number));
+      return;
+    case Kind::Snippet:
+      typeSnippet(host, c.number);
+      return;
+    case Kind::HelperAction:
       break;
     default:
-      break;  // the driver's own commands and unassigned codes
+      return;  // the driver's own commands and codes that do nothing
+  }
+  switch (c.action) {
+    case Action::OpenItem:
+      openItem(rawString(button, "str"));
+      break;
+    case Action::LaunchApplication:
+      launchApplication(rawString(button, "str"), rawString(button, "bndl"));
+      break;
+    case Action::OpenURL:
+      if (auto url = actions::URLToOpen(rawString(button, "str"))) fServices.workspace.openURL(*url);
+      break;
+    case Action::RunScript:
+      if (std::string source = rawString(button, "str"); !source.empty())
+        fServices.scripts.runAppleScript(source);
+      break;
+    case Action::Restart:
+      sendCoreEventToSystemProcess(FourCharCode("rest"));
+      break;
+    case Action::ShutDown:
+      sendCoreEventToSystemProcess(FourCharCode("shut"));
+      break;
+    case Action::Sleep:
+      sendCoreEventToSystemProcess(FourCharCode("slep"));
+      break;
+    case Action::Launchpad:
+      fServices.workspace.launchAppWithBundleIdentifier(kLaunchpadBundleID, kWorkspaceLaunchAsync);
+      break;
+    case Action::SnippetsMenu:
+      showSnippetsMenu(host);
+      break;
+    case Action::None:
+      break;
   }
 }
 
 void VantrelActions::sendKeystroke(ActionHost& host, uint32_t connection,
                                    const Keystroke& keystroke) {
   if (auto param = KeystrokeParameter(keystroke, host.keycodeTable(), host.modifiersTable()))
-    host.sendControlToVantrel(connection, kVantrelControlKeystroke, static_cast<int32_t>(*param),
+    host.sendControlToVantrel(connection, driver::kControlKeystroke, static_cast<int32_t>(*param),
                               nullptr);
 }
 
@@ -291,17 +219,17 @@ int32_t VantrelActions::sendMediaCommand(uint8_t index) {
 }
 
 void VantrelActions::showSnippetsMenu(ActionHost& host) {
-  host.sendControlToEveryVantrel(kVantrelControlPopUp, 1, nullptr);
+  host.sendControlToEveryVantrel(driver::kControlPopUp, 1, nullptr);
   if (const pl::ArrayRef snippets = host.snippetsArray()) {
     for (int i = 0; i < SnippetsMenu::kItemCount && static_cast<size_t>(i) < snippets->size(); ++i) {
       const pl::DictRef snippet = snippets->dictAt(static_cast<size_t>(i));
-      const std::string name = RawString(snippet.get(), "name");
+      const std::string name = rawString(snippet.get(), "name");
       if (!name.empty()) fServices.snippetsMenu.setItemTitle(i, name);
     }
   }
   const std::optional<int> chosen = fServices.snippetsMenu.popUpAtMouseLocation();
   if (chosen) handleSnippetsMenu(host, *chosen);
-  host.sendControlToEveryVantrel(kVantrelControlPopUp, 0, nullptr);
+  host.sendControlToEveryVantrel(driver::kControlPopUp, 0, nullptr);
 }
 
 void VantrelActions::handleSnippetsMenu(ActionHost& host, int tag) {
@@ -313,7 +241,7 @@ void VantrelActions::typeSnippet(ActionHost& host, int32_t index) {
   if (!first) return;
   const pl::ArrayRef snippets = host.snippetsArray();
   if (!snippets || index < 0 || static_cast<size_t>(index) >= snippets->size()) return;
-  const std::string text = RawString(snippets->dictAt(static_cast<size_t>(index)).get(), "text");
+  const std::string text = rawString(snippets->dictAt(static_cast<size_t>(index)).get(), "text");
   if (text.empty()) return;
 
   Pasteboard& pasteboard = fServices.pasteboard;
@@ -326,7 +254,7 @@ void VantrelActions::typeSnippet(ActionHost& host, int32_t index) {
   pasteboard.setString(text, kStringPasteboardType);
 
   const uint32_t keyBits = GetCharMessage(host.keycodeTable(), 'v') & 0xFF00u;
-  host.sendControlToVantrel(*first, kVantrelControlKeystroke,
+  host.sendControlToVantrel(*first, driver::kControlKeystroke,
                             static_cast<int32_t>(keyBits + 0x01000000u), nullptr);
   fServices.sleeper.sleepMicroseconds(250000);
 

@@ -20,10 +20,7 @@
 #include "platform/script_runner.h"
 #include "platform/snippets_menu.h"
 #include "platform/workspace_actions.h"
-
-inline constexpr uint32_t kVantrelMessageButton = 0x564E4461;  // 'VNDa'
-inline constexpr uint32_t kVantrelControlKeystroke = 0x564E546B;  // 'VNTk'
-inline constexpr uint32_t kVantrelControlPopUp = 0x564E506F;  // 'VNPo'
+#include "settings/driver_codes.h"
 
 // What a keystroke command asks for: a Mac OS Roman character (typed through the key tables;
 // one above 0xFF is typed by no key) or, when the character is 0, a virtual key code (255: none),

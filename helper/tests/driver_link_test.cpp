@@ -49,7 +49,7 @@ TEST_P(ModelArrival, OpenRegisterAddAndSendTheModelsRecords) {
   fake.runPending();
   const io_connect_t c = connectionOf(service);
   ASSERT_NE(c, 0u);
-  EXPECT_EQ(world.connectionType(c), 0x564E5563u);  // 'VNUc'
+  EXPECT_EQ(world.connectionType(c), driver::kConnectType);
 
   // The device is listed with what its driver reported.
   ASSERT_EQ(helper->deviceList().size(), 1u);
@@ -60,23 +60,23 @@ TEST_P(ModelArrival, OpenRegisterAddAndSendTheModelsRecords) {
   const auto cs = world.callsOn(c);
   ASSERT_EQ(cs.size(), 4u);
   EXPECT_EQ(cs[0].selector, 2u);
-  EXPECT_EQ(cs[0].scalars, (std::vector<uint64_t>{c, 0x564E4449, 1}));  // 'VNDI', version 1
+  EXPECT_EQ(cs[0].scalars, (std::vector<uint64_t>{c, driver::kDeviceInfoCode, 1}));  // version 1
   EXPECT_EQ(cs[0].structOutCapacity, 266u);
 
   const pl::DictRef own = profiles[static_cast<size_t>(m.device - 1)];
   const pl::DictRef any = profiles.back();
   EXPECT_EQ(cs[1].selector, 0u);
-  EXPECT_EQ(cs[1].scalars, (std::vector<uint64_t>{c, 0x564E4863, 48, 0}));  // 'VNHc'
+  EXPECT_EQ(cs[1].scalars, (std::vector<uint64_t>{c, driver::kSettingsCode, 48, 0}));
   ASSERT_EQ(cs[1].structIn.size(), 176u);
   EXPECT_EQ(cs[1].structIn, recordOf(own, any));
   EXPECT_EQ(cs[1].structIn[1], (200 + 100 * m.device) / 20);  // this model's own speed
 
   EXPECT_EQ(cs[2].selector, 0u);
-  EXPECT_EQ(cs[2].scalars, (std::vector<uint64_t>{c, 0x564E5370, 1, 0}));  // 'VNSp'
+  EXPECT_EQ(cs[2].scalars, (std::vector<uint64_t>{c, driver::kScrollCode, 1, 0}));
   EXPECT_EQ(cs[2].structIn, le16s({static_cast<uint16_t>(10 * m.device), 80, 1500, 95, 3}));
 
   EXPECT_EQ(cs[3].selector, 1u);
-  EXPECT_EQ(cs[3].scalars, (std::vector<uint64_t>{c, 0x564E5372, 0}));  // 'VNSr' off
+  EXPECT_EQ(cs[3].scalars, (std::vector<uint64_t>{c, driver::kControlRawReports, 0}));  // off
   EXPECT_EQ(cs[3].scalarOutCapacity, 1u);
 }
 
@@ -263,26 +263,26 @@ TEST_F(HelperTest, ControlRequestsCarryExactScalarsAndStopAtTheFirstFailure) {
   world.clearCalls();
 
   int32_t result = 0;
-  EXPECT_EQ(helper->sendControlToVantrel(c1, 0x564E4B6D, -1, &result), kIOReturnSuccess);
+  EXPECT_EQ(helper->sendControlToVantrel(c1, driver::kControlModifiers, -1, &result), kIOReturnSuccess);
   ASSERT_EQ(world.calls().size(), 1u);
-  EXPECT_EQ(world.calls()[0].scalars, (std::vector<uint64_t>{c1, 0x564E4B6D, 0xFFFFFFFFull}));
+  EXPECT_EQ(world.calls()[0].scalars, (std::vector<uint64_t>{c1, driver::kControlModifiers, 0xFFFFFFFFull}));
   EXPECT_EQ(result, static_cast<int32_t>(0x80000001u));  // the low 32 bits of the output
 
   world.clearCalls();
-  EXPECT_EQ(helper->sendControlToEveryVantrel(0x564E506F, 1, nullptr), kIOReturnSuccess);
-  EXPECT_EQ(controlCalls(0x564E506F).size(), 2u);
+  EXPECT_EQ(helper->sendControlToEveryVantrel(driver::kControlPopUp, 1, nullptr), kIOReturnSuccess);
+  EXPECT_EQ(controlCalls(driver::kControlPopUp).size(), 2u);
   world.behaviour(s1)->controlStatus = kFailure;
   world.clearCalls();
-  EXPECT_EQ(helper->sendControlToEveryVantrel(0x564E506F, 0, nullptr), kFailure);
-  EXPECT_EQ(controlCalls(0x564E506F, c1).size(), 1u);
-  EXPECT_TRUE(controlCalls(0x564E506F, c2).empty());
+  EXPECT_EQ(helper->sendControlToEveryVantrel(driver::kControlPopUp, 0, nullptr), kFailure);
+  EXPECT_EQ(controlCalls(driver::kControlPopUp, c1).size(), 1u);
+  EXPECT_TRUE(controlCalls(driver::kControlPopUp, c2).empty());
 
   // The keyboard request goes to the first device only, then the thread waits 15 ms.
   world.clearCalls();
   fake.sleeper.sleeps.clear();
   helper->makeVantrelKeyboardActive();
-  EXPECT_EQ(params(controlCalls(0x564E546B)), std::vector<uint64_t>{0x0200FF00});
-  EXPECT_EQ(controlCalls(0x564E546B)[0].connection, c1);
+  EXPECT_EQ(params(controlCalls(driver::kControlKeystroke)), std::vector<uint64_t>{0x0200FF00});
+  EXPECT_EQ(controlCalls(driver::kControlKeystroke)[0].connection, c1);
   EXPECT_EQ(fake.sleeper.sleeps,
             std::vector<std::chrono::microseconds>{std::chrono::milliseconds(15)});
 }
@@ -299,12 +299,12 @@ TEST_F(HelperTest, DeviceInformationRequestChecksItsArguments) {
   uint8_t buffer[266];
   uint32_t size = sizeof buffer;
   uint32_t zero = 0;
-  EXPECT_EQ(helper->getDeviceInfoFromVantrel(c, 0x564E4449, 1, nullptr, &size), kIOReturnBadArgument);
-  EXPECT_EQ(helper->getDeviceInfoFromVantrel(c, 0x564E4449, 1, buffer, nullptr), kIOReturnBadArgument);
-  EXPECT_EQ(helper->getDeviceInfoFromVantrel(c, 0x564E4449, 1, buffer, &zero), kIOReturnBadArgument);
+  EXPECT_EQ(helper->getDeviceInfoFromVantrel(c, driver::kDeviceInfoCode, 1, nullptr, &size), kIOReturnBadArgument);
+  EXPECT_EQ(helper->getDeviceInfoFromVantrel(c, driver::kDeviceInfoCode, 1, buffer, nullptr), kIOReturnBadArgument);
+  EXPECT_EQ(helper->getDeviceInfoFromVantrel(c, driver::kDeviceInfoCode, 1, buffer, &zero), kIOReturnBadArgument);
   EXPECT_TRUE(world.calls().empty());
   // The delivered size comes back whatever the status.
-  EXPECT_EQ(helper->getDeviceInfoFromVantrel(c, 0x564E4449, 1, buffer, &size), kFailure);
+  EXPECT_EQ(helper->getDeviceInfoFromVantrel(c, driver::kDeviceInfoCode, 1, buffer, &size), kFailure);
   EXPECT_EQ(size, 100u);
 }
 
@@ -402,14 +402,14 @@ TEST_F(HelperTest, ButtonEventsAndStateReportsReachTheirReceivers) {
 
   const ServiceId s = world.services(driver::kServiceClass).front();
   const io_connect_t c = connectionOf(s);
-  world.postMessage(s, 0x564E4461, std::vector<uint8_t>{0x11, 0x00});
-  world.postMessage(s, 0x564E4461);  // no argument: ignored
+  world.postMessage(s, driver::kMessageButton, std::vector<uint8_t>{0x11, 0x00});
+  world.postMessage(s, driver::kMessageButton);  // no argument: ignored
   fake.runPending();
   ASSERT_EQ(actions.presses.size(), 1u);
   EXPECT_EQ(actions.presses[0].connection, c);
   EXPECT_EQ(actions.presses[0].button, 0x11);  // range checks are the actions' own
   fake.session.setOnConsole(false);
-  world.postMessage(s, 0x564E4461, std::vector<uint8_t>{1, 0});
+  world.postMessage(s, driver::kMessageButton, std::vector<uint8_t>{1, 0});
   fake.runPending();
   EXPECT_EQ(actions.presses.size(), 1u);
   fake.session.setOnConsole(true);
@@ -417,7 +417,7 @@ TEST_F(HelperTest, ButtonEventsAndStateReportsReachTheirReceivers) {
   // State reports reach the pane only while System Preferences is frontmost.
   std::vector<uint8_t> report(16);
   for (size_t i = 0; i < report.size(); ++i) report[i] = static_cast<uint8_t>(i + 1);
-  world.postMessage(s, 0x564E4473, report);
+  world.postMessage(s, driver::kMessageState, report);
   fake.runPending();
   EXPECT_TRUE(channel.messages.empty());
   sys::RunningApplication prefs{"com.apple.systempreferences", "file:///Applications/System Preferences.app/", std::nullopt};
@@ -425,7 +425,7 @@ TEST_F(HelperTest, ButtonEventsAndStateReportsReachTheirReceivers) {
   info->setString("CFBundleSignature", "sprf");
   fake.bundles.setInfo(*prefs.bundleURL, info);
   fake.workspace.activate(prefs);
-  world.postMessage(s, 0x564E4473, report);
+  world.postMessage(s, driver::kMessageState, report);
   fake.runPending();
   ASSERT_EQ(channel.messages.size(), 1u);
   pl::DataRef data = channel.messages[0]->getData("report");
@@ -460,7 +460,7 @@ TEST_F(HelperTest, DeviceListPayloadAndRawReportCommand) {
   world.clearCalls();
   helper->setSendRawReports(true);
   EXPECT_TRUE(helper->sendRawReports());
-  EXPECT_EQ(params(controlCalls(0x564E5372)), std::vector<uint64_t>(17, 0));
+  EXPECT_EQ(params(controlCalls(driver::kControlRawReports)), std::vector<uint64_t>(17, 0));
 }
 
 }  // namespace

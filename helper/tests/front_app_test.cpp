@@ -6,9 +6,6 @@ using namespace helpertest;
 
 namespace {
 
-constexpr uint32_t kVNSr = 0x564E5372;
-constexpr uint32_t kVNKm = 0x564E4B6D;
-constexpr uint32_t kVNTk = 0x564E546B;
 
 sys::RunningApplication app(const std::string& id, const std::string& bundle,
                             const std::string& exe) {
@@ -68,7 +65,7 @@ TEST_F(FrontAppTest, ActivationRecordsTheApplicationAndSendsItsProfile) {
   EXPECT_EQ(settingsCalls(c1)[0].structIn, recordOf(profiles[1], profiles[0]));
   EXPECT_EQ(settingsCalls(c2)[0].structIn, recordOf(nullptr, profiles[2]));
   EXPECT_TRUE(helper->snapToDefaultActive());  // Mail's profile on the first device
-  EXPECT_TRUE(controlCalls(kVNSr).empty());
+  EXPECT_TRUE(controlCalls(driver::kControlRawReports).empty());
 
   // The same application again sends everything again.
   fake.workspace.activate(mail);
@@ -132,24 +129,24 @@ TEST_F(FrontAppTest, RawReportsFollowSystemPreferencesAndThePanesRequest) {
   // Not requested: entering System Preferences says 0 once, leaving it 0 once.
   fake.workspace.activate(prefs);
   EXPECT_TRUE(helper->prefPaneIsFront());
-  EXPECT_EQ(params(controlCalls(kVNSr)), (std::vector<uint64_t>{0, 0}));
+  EXPECT_EQ(params(controlCalls(driver::kControlRawReports)), (std::vector<uint64_t>{0, 0}));
   fake.workspace.activate(prefs);
-  EXPECT_EQ(controlCalls(kVNSr).size(), 2u);  // no change, no request
+  EXPECT_EQ(controlCalls(driver::kControlRawReports).size(), 2u);  // no change, no request
   fake.workspace.activate(mail);
   EXPECT_FALSE(helper->prefPaneIsFront());
-  EXPECT_EQ(params(controlCalls(kVNSr)), (std::vector<uint64_t>{0, 0, 0, 0}));
+  EXPECT_EQ(params(controlCalls(driver::kControlRawReports)), (std::vector<uint64_t>{0, 0, 0, 0}));
 
   // Requested: 1 to every device on entering, 0 on leaving.
   helper->setSendRawReports(true);
   world.clearCalls();
   fake.workspace.activate(prefs);
-  EXPECT_EQ(params(controlCalls(kVNSr)), (std::vector<uint64_t>{1, 1}));
+  EXPECT_EQ(params(controlCalls(driver::kControlRawReports)), (std::vector<uint64_t>{1, 1}));
   // A device arriving while System Preferences is in front is asked for reports at once.
   const io_connect_t c3 = arrive(model(6).info);
-  EXPECT_EQ(params(controlCalls(kVNSr, c3)), std::vector<uint64_t>{1});
+  EXPECT_EQ(params(controlCalls(driver::kControlRawReports, c3)), std::vector<uint64_t>{1});
   world.clearCalls();
   fake.workspace.activate(mail);
-  EXPECT_EQ(params(controlCalls(kVNSr)), (std::vector<uint64_t>{0, 0, 0}));
+  EXPECT_EQ(params(controlCalls(driver::kControlRawReports)), (std::vector<uint64_t>{0, 0, 0}));
 }
 
 TEST_F(FrontAppTest, SecurityAgentIsAnsweredButHoldsBackTheConsoleState) {
@@ -178,29 +175,29 @@ TEST_F(FrontAppTest, SecurityAgentIsAnsweredButHoldsBackTheConsoleState) {
 TEST_F(FrontAppTest, ModifiersAreReportedWhenTheyChangeWithoutCapsLock) {
   fake.input.modifiers = 0x0200;  // shift
   helper->frontAppPeriodicTask();
-  EXPECT_EQ(params(controlCalls(kVNKm, c1)), std::vector<uint64_t>{0x0200});
-  EXPECT_EQ(params(controlCalls(kVNKm, c2)), std::vector<uint64_t>{0x0200});
+  EXPECT_EQ(params(controlCalls(driver::kControlModifiers, c1)), std::vector<uint64_t>{0x0200});
+  EXPECT_EQ(params(controlCalls(driver::kControlModifiers, c2)), std::vector<uint64_t>{0x0200});
   helper->frontAppPeriodicTask();  // unchanged: nothing
-  EXPECT_EQ(controlCalls(kVNKm).size(), 2u);
+  EXPECT_EQ(controlCalls(driver::kControlModifiers).size(), 2u);
   fake.input.modifiers = 0x0400;  // caps lock alone counts as nothing held
   helper->frontAppPeriodicTask();
-  EXPECT_EQ(params(controlCalls(kVNKm, c1)), (std::vector<uint64_t>{0x0200, 0}));
+  EXPECT_EQ(params(controlCalls(driver::kControlModifiers, c1)), (std::vector<uint64_t>{0x0200, 0}));
   fake.input.modifiers = 0x1F00 | 0x00FF | 0x8000;
   helper->frontAppPeriodicTask();
-  EXPECT_EQ(params(controlCalls(kVNKm, c1)).back(), 0x1B00u);
+  EXPECT_EQ(params(controlCalls(driver::kControlModifiers, c1)).back(), 0x1B00u);
 
   // A failed send still counts as reported.
   world.behaviour(world.serviceOf(c1))->controlStatus = static_cast<int32_t>(0xE00002D5);
   fake.input.modifiers = 0x0100;
   helper->frontAppPeriodicTask();
   EXPECT_EQ(helper->lastKeyModifiers(), 0x0100u);
-  EXPECT_EQ(params(controlCalls(kVNKm, c2)).back(), 0x1B00u);  // stopped at the first device
+  EXPECT_EQ(params(controlCalls(driver::kControlModifiers, c2)).back(), 0x1B00u);  // stopped at the first device
 }
 
 TEST_F(FrontAppTest, TheFirstDeviceAfterNoneMakesTheKeyboardActiveAndRebuildsTheTables) {
   // Devices were there from the start: the ticks do not rebuild anything.
   helper->frontAppPeriodicTask();
-  EXPECT_TRUE(controlCalls(kVNTk).empty());
+  EXPECT_TRUE(controlCalls(driver::kControlKeystroke).empty());
   // All devices go away, one comes back.
   for (ServiceId s : world.services(driver::kServiceClass)) world.terminateService(s);
   fake.runPending();
@@ -212,11 +209,11 @@ TEST_F(FrontAppTest, TheFirstDeviceAfterNoneMakesTheKeyboardActiveAndRebuildsThe
   const io_connect_t back = arrive(model(2).info);
   helper->frontAppPeriodicTask();
   EXPECT_TRUE(helper->oneMousePresent());
-  EXPECT_EQ(params(controlCalls(kVNTk, back)), std::vector<uint64_t>{0x0200FF00});
+  EXPECT_EQ(params(controlCalls(driver::kControlKeystroke, back)), std::vector<uint64_t>{0x0200FF00});
   EXPECT_EQ(fake.sleeper.sleeps.size(), 1u);
   EXPECT_EQ(helper->keycodeTable()['a'], 0);
   helper->frontAppPeriodicTask();
-  EXPECT_EQ(controlCalls(kVNTk).size(), 1u);
+  EXPECT_EQ(controlCalls(driver::kControlKeystroke).size(), 1u);
 }
 
 TEST(AppNames, SuffixAppIsIgnoredOnlyInLowerCase) {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "helper/driver_interface.h"
+#include "settings/driver_codes.h"
 #include "helper/vantrel_helper.h"
 #include "platform/fake/fake_system.h"
 #include "settings/device_info.h"

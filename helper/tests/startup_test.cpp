@@ -27,7 +27,7 @@ TEST_F(HelperTest, StartUpInstallsEverythingAndSendsTheExistingDevicesTheirSetti
   // The existing device was served during start-up; the keyboard request at step 8 found no
   // device yet, so nothing waited.
   EXPECT_EQ(settingsCalls(connectionOf(s)).size(), 1u);
-  EXPECT_TRUE(controlCalls(0x564E546B).empty());
+  EXPECT_TRUE(controlCalls(driver::kControlKeystroke).empty());
   EXPECT_TRUE(fake.sleeper.sleeps.empty());
 
   // Winding down drops the settings and nothing else.

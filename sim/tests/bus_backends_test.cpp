@@ -24,6 +24,7 @@
 #include "platform/iokit.h"
 #include "platform/runloop.h"
 #include "settings/models.h"
+#include "settings/driver_codes.h"
 #include "sim/sim_bus.h"
 
 using namespace iokit;
@@ -189,7 +190,7 @@ TEST_P(SimDriverWorldPaths, IOKitSeesTheSimulatorsServicesCallsAndMessages) {
 
   // Open, call with the three selectors, receive messages.
   io_connect_t c = 0;
-  ASSERT_EQ(kit.IOServiceOpen(first.seen[1], mach_task_self(), 0x564E5563, &c), KERN_SUCCESS);
+  ASSERT_EQ(kit.IOServiceOpen(first.seen[1], mach_task_self(), driver::kConnectType, &c), KERN_SUCCESS);
   Messages messages;
   io_object_t interest = 0;
   ASSERT_EQ(kit.IOServiceAddInterestNotification(port, first.seen[1], kIOGeneralInterest, &Messages::callback,
@@ -197,19 +198,19 @@ TEST_P(SimDriverWorldPaths, IOKitSeesTheSimulatorsServicesCallsAndMessages) {
             KERN_SUCCESS);
   std::vector<uint8_t> record(176, 0);
   record[1] = 25;
-  const uint64_t settingsIn[] = {c, 0x564E4863, 48, 0};
+  const uint64_t settingsIn[] = {c, driver::kSettingsCode, 48, 0};
   EXPECT_EQ(kit.CallStructInMethod(c, 0, settingsIn, 4, record.data(), record.size()), kIOReturnSuccess);
-  const uint64_t controlIn[] = {c, 0x564E5372, 1};
+  const uint64_t controlIn[] = {c, driver::kControlRawReports, 1};
   uint64_t out = 99;
   EXPECT_EQ(kit.CallScalarOutMethod(c, 1, controlIn, 3, &out, 1), kIOReturnSuccess);
   EXPECT_EQ(out, 0u);
-  const uint64_t infoIn[] = {c, 0x564E4449, 1};
+  const uint64_t infoIn[] = {c, driver::kDeviceInfoCode, 1};
   uint8_t info[266] = {};
   size_t size = sizeof info;
   EXPECT_EQ(kit.CallStructOutMethod(c, 2, infoIn, 3, info, &size), kIOReturnSuccess);
   EXPECT_EQ(size, 266u);
   EXPECT_EQ(DeviceInfo::decode(info, size).productID, models::productOfDevice(4));
-  const uint64_t badIn[] = {c + 1, 0x564E5372, 1};
+  const uint64_t badIn[] = {c + 1, driver::kControlRawReports, 1};
   EXPECT_EQ(kit.CallScalarOutMethod(c, 1, badIn, 3, &out, 1), kIOReturnBadArgument);
   const auto drv = sim->run([&] { return sim->worldForReading().device(dev4)->interfaces[0].driver; });
   ASSERT_TRUE(drv.settings);
@@ -225,11 +226,11 @@ TEST_P(SimDriverWorldPaths, IOKitSeesTheSimulatorsServicesCallsAndMessages) {
     w.press(dev1, 0, true);  // another device: not for this interest
   });
   ASSERT_TRUE(waitUntil([&] { loop.runPending(); return messages.got.size() == 2; }));
-  EXPECT_EQ(messages.got[0].first, 0x564E4461u);
+  EXPECT_EQ(messages.got[0].first, driver::kMessageButton);
   EXPECT_EQ(messages.got[0].second[0], 1);
   EXPECT_EQ(messages.got[0].second[1], 0);
   EXPECT_EQ(messages.got[0].second[2], 0) << "zero-padded argument";
-  EXPECT_EQ(messages.got[1].first, 0x564E4473u);
+  EXPECT_EQ(messages.got[1].first, driver::kMessageState);
   EXPECT_EQ(messages.got[1].second[0], 0x42);
 
   // Unplugging: the termination message, then the terminate notification.
@@ -245,7 +246,7 @@ TEST_P(SimDriverWorldPaths, IOKitSeesTheSimulatorsServicesCallsAndMessages) {
   sim->leave();
   ASSERT_TRUE(waitUntil([&] { loop.runPending(); return gone.seen.size() == 2 && !link.present(); }));
   EXPECT_TRUE(world.services("VantrelService").empty());
-  EXPECT_EQ(kit.IOServiceOpen(first.seen[0], mach_task_self(), 0x564E5563, &c), kIOReturnNoDevice);
+  EXPECT_EQ(kit.IOServiceOpen(first.seen[0], mach_task_self(), driver::kConnectType, &c), kIOReturnNoDevice);
   sim = std::make_unique<Simulator>(bus, GetParam());
   sim->attach("dev6");
   ASSERT_TRUE(waitUntil([&] { loop.runPending(); return first.seen.size() == 3; }));
@@ -417,7 +418,7 @@ TEST(SimDriverWorld, AClientThatWasLetGoStartsOverAndKeepsItsDevices) {
   Matches::callback(&gone, goneIt);
   ASSERT_EQ(first.seen.size(), 1u);
   io_connect_t c = 0;
-  ASSERT_EQ(kit.IOServiceOpen(first.seen[0], mach_task_self(), 0x564E5563, &c), KERN_SUCCESS);
+  ASSERT_EQ(kit.IOServiceOpen(first.seen[0], mach_task_self(), driver::kConnectType, &c), KERN_SUCCESS);
 
   // The client is busy (its event loop does not run) while the driver posts more than may wait
   // for it: the simulator lets it go, and its connection with it.
@@ -427,12 +428,12 @@ TEST(SimDriverWorld, AClientThatWasLetGoStartsOverAndKeepsItsDevices) {
   // Once it runs again, its service ends and is published anew, on a new socket.
   ASSERT_TRUE(waitUntil([&] { loop.runPending(); return gone.seen.size() == 1 && first.seen.size() == 2; }));
   EXPECT_TRUE(world.direct());
-  const uint64_t controlIn[] = {c, 0x564E5372, 1};
+  const uint64_t controlIn[] = {c, driver::kControlRawReports, 1};
   uint64_t out = 0;
   EXPECT_NE(kit.CallScalarOutMethod(c, 1, controlIn, 3, &out, 1), kIOReturnSuccess) << "the old connection is void";
 
   io_connect_t again = 0;
-  ASSERT_EQ(kit.IOServiceOpen(first.seen[1], mach_task_self(), 0x564E5563, &again), KERN_SUCCESS);
+  ASSERT_EQ(kit.IOServiceOpen(first.seen[1], mach_task_self(), driver::kConnectType, &again), KERN_SUCCESS);
   Messages messages;
   io_object_t interest = 0;
   ASSERT_EQ(kit.IOServiceAddInterestNotification(port, first.seen[1], kIOGeneralInterest, &Messages::callback,
@@ -440,9 +441,9 @@ TEST(SimDriverWorld, AClientThatWasLetGoStartsOverAndKeepsItsDevices) {
             KERN_SUCCESS);
   sim.run([&] { sim.worldForReading().press(dev, 5, true); });
   ASSERT_TRUE(waitUntil([&] { loop.runPending(); return messages.got.size() == 1; }));
-  EXPECT_EQ(messages.got[0].first, 0x564E4461u);
+  EXPECT_EQ(messages.got[0].first, driver::kMessageButton);
   EXPECT_EQ(messages.got[0].second[0], 5);
-  const uint64_t controlAgain[] = {again, 0x564E5372, 1};
+  const uint64_t controlAgain[] = {again, driver::kControlRawReports, 1};
   EXPECT_EQ(kit.CallScalarOutMethod(again, 1, controlAgain, 3, &out, 1), kIOReturnSuccess);
   kit.IOObjectRelease(interest);
 }

@@ -6,6 +6,7 @@
 
 #include "helper/notifications.h"
 #include "platform/dbus/testing/private_bus.h"
+#include "settings/driver_codes.h"
 #include "platform/fake/fake_system.h"
 #include "settings/models.h"
 
@@ -69,11 +70,11 @@ TEST(PaneChannel, CarriesOutTheFourCommandsAndIgnoresTheRest) {
   EXPECT_EQ(messages[0].list.devices[0], dev1Info());
 
   // "update": the settings go out again; "front": the raw-report control to every device.
-  const size_t settingsBefore = countCalls(fake.world, 0, 0x564E4863);
+  const size_t settingsBefore = countCalls(fake.world, 0, driver::kSettingsCode);
   send(protocol::makeCommand(protocol::Command::Update));
   send(protocol::makeFrontCommand(true));
   ASSERT_TRUE(waitUntil([&] { return channel.commandsHandled() == 3; }));
-  EXPECT_EQ(countCalls(fake.world, 0, 0x564E4863), settingsBefore + 1);
+  EXPECT_EQ(countCalls(fake.world, 0, driver::kSettingsCode), settingsBefore + 1);
   EXPECT_TRUE(helper.sendRawReports());
   send(protocol::makeFrontCommand(false));
   ASSERT_TRUE(waitUntil([&] { return channel.commandsHandled() == 4; }));

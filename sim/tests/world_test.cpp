@@ -33,7 +33,7 @@ struct Recorder final : World::Observer {
   }
   void messagePosted(uint64_t seq, ServiceId s, uint32_t type, const std::vector<uint8_t>& arg) override {
     seqs.push_back(seq);
-    events.push_back(fourCCString(type) + ":" + std::to_string(s) + ":" + hex(arg.data(), arg.size()));
+    events.push_back(FourCharCodeString(type) + ":" + std::to_string(s) + ":" + hex(arg.data(), arg.size()));
   }
   void applicationActivated(const Application& a) override { events.push_back("app:" + a.bundleID); }
   void hidDeviceChanged(bool added, const HidDevice& h) override {
@@ -59,7 +59,7 @@ struct Fixture {
   }
   uint32_t openFirst(uint64_t device) {
     uint32_t c = 0;
-    EXPECT_EQ(world.open(vantrelService(device), kConnectionType, ":1.5", &c), kSuccess);
+    EXPECT_EQ(world.open(vantrelService(device), driver::kConnectType, ":1.5", &c), iokit::kIOReturnSuccess);
     return c;
   }
   std::vector<LogEntry> entries(const std::string& kind) {
@@ -145,8 +145,8 @@ TEST(SimWorld, DevicesAreCapturedAsTheDriverWould) {
 
   size_t vantrel = 0, usbDevices = 0;
   for (const auto& [id, cls] : f.world.services()) {
-    vantrel += cls == kVantrelServiceClass;
-    usbDevices += cls == kUSBHostDeviceClass;
+    vantrel += cls == driver::kServiceClass;
+    usbDevices += cls == driver::kUSBHostDeviceClass;
   }
   EXPECT_EQ(vantrel, 3u);     // dev1, and dev7's two interfaces
   EXPECT_EQ(usbDevices, 4u);  // dev1, dev2, mouse, prototype
@@ -168,8 +168,8 @@ TEST(SimWorld, AnswersTheThreeSelectorsAndKeepsWhatItReceived) {
   Fixture f;
   const auto dev = f.world.attach("dev1", {}, nullptr);
   uint32_t c = 0;
-  EXPECT_EQ(f.world.open(f.vantrelService(dev), 0x12345678, ":1.5", &c), kBadArgument) << "wrong type";
-  EXPECT_EQ(f.world.open(999, kConnectionType, ":1.5", &c), kNoDevice);
+  EXPECT_EQ(f.world.open(f.vantrelService(dev), 0x12345678, ":1.5", &c), iokit::kIOReturnBadArgument) << "wrong type";
+  EXPECT_EQ(f.world.open(999, driver::kConnectType, ":1.5", &c), iokit::kIOReturnNoDevice);
   c = f.openFirst(dev);
 
   SettingsRecord record{};
@@ -184,15 +184,15 @@ TEST(SimWorld, AnswersTheThreeSelectorsAndKeepsWhatItReceived) {
   const std::vector<uint8_t> bytes(record.begin(), record.end());
   std::vector<uint64_t> out;
   std::vector<uint8_t> outStruct;
-  EXPECT_EQ(f.world.call(c, 0, {c, kCodeSettings, 48, 0}, bytes, 0, 0, &out, &outStruct), kSuccess);
-  EXPECT_EQ(f.world.call(c, 0, {c, kCodeSettings, 48, 0}, std::vector<uint8_t>(175), 0, 0, &out, &outStruct),
-            kBadArgument);
-  EXPECT_EQ(f.world.call(c, 0, {c + 1, kCodeSettings, 48, 0}, bytes, 0, 0, &out, &outStruct), kBadArgument)
+  EXPECT_EQ(f.world.call(c, 0, {c, driver::kSettingsCode, 48, 0}, bytes, 0, 0, &out, &outStruct), iokit::kIOReturnSuccess);
+  EXPECT_EQ(f.world.call(c, 0, {c, driver::kSettingsCode, 48, 0}, std::vector<uint8_t>(175), 0, 0, &out, &outStruct),
+            iokit::kIOReturnBadArgument);
+  EXPECT_EQ(f.world.call(c, 0, {c + 1, driver::kSettingsCode, 48, 0}, bytes, 0, 0, &out, &outStruct), iokit::kIOReturnBadArgument)
       << "the first scalar names the connection";
-  EXPECT_EQ(f.world.call(c, 0, {c, kCodeScroll, 1, 0}, std::vector<uint8_t>{1, 0, 2, 0, 3, 0, 4, 0, 5, 0}, 0, 0,
+  EXPECT_EQ(f.world.call(c, 0, {c, driver::kScrollCode, 1, 0}, std::vector<uint8_t>{1, 0, 2, 0, 3, 0, 4, 0, 5, 0}, 0, 0,
                          &out, &outStruct),
-            kSuccess);
-  EXPECT_EQ(f.world.call(c, 0, {c, fourCC("XXXX"), 1, 0}, {}, 0, 0, &out, &outStruct), kUnsupported);
+            iokit::kIOReturnSuccess);
+  EXPECT_EQ(f.world.call(c, 0, {c, FourCharCode("XXXX"), 1, 0}, {}, 0, 0, &out, &outStruct), iokit::kIOReturnUnsupported);
   const auto& drv = f.world.device(dev)->interfaces[0].driver;
   ASSERT_TRUE(drv.settings);
   EXPECT_EQ(*drv.settings, record);
@@ -210,11 +210,11 @@ TEST(SimWorld, AnswersTheThreeSelectorsAndKeepsWhatItReceived) {
   EXPECT_NE(f.entries("scroll").at(0).text.find("countStop 5"), std::string::npos);
 
   // Controls: one scalar out, and what they mean is logged in words.
-  EXPECT_EQ(f.world.call(c, 1, {c, kControlKeystroke, 0x01000900}, {}, 1, 0, &out, &outStruct), kSuccess);
+  EXPECT_EQ(f.world.call(c, 1, {c, driver::kControlKeystroke, 0x01000900}, {}, 1, 0, &out, &outStruct), iokit::kIOReturnSuccess);
   EXPECT_EQ(out, std::vector<uint64_t>{0});
-  EXPECT_EQ(f.world.call(c, 1, {c, kControlReports, 1}, {}, 1, 0, &out, &outStruct), kSuccess);
-  EXPECT_EQ(f.world.call(c, 1, {c, kControlKeystroke, 0}, {}, 0, 0, &out, &outStruct), kBadArgument);
-  EXPECT_EQ(f.world.call(c, 1, {c, fourCC("VNzz"), 0}, {}, 1, 0, &out, &outStruct), kUnsupported);
+  EXPECT_EQ(f.world.call(c, 1, {c, driver::kControlRawReports, 1}, {}, 1, 0, &out, &outStruct), iokit::kIOReturnSuccess);
+  EXPECT_EQ(f.world.call(c, 1, {c, driver::kControlKeystroke, 0}, {}, 0, 0, &out, &outStruct), iokit::kIOReturnBadArgument);
+  EXPECT_EQ(f.world.call(c, 1, {c, FourCharCode("VNzz"), 0}, {}, 1, 0, &out, &outStruct), iokit::kIOReturnUnsupported);
   EXPECT_TRUE(f.world.device(dev)->interfaces[0].driver.reports);
   const auto controls = f.entries("control");
   ASSERT_EQ(controls.size(), 2u);
@@ -223,23 +223,23 @@ TEST(SimWorld, AnswersTheThreeSelectorsAndKeepsWhatItReceived) {
   EXPECT_EQ(controls[1].text, "state reports on");
 
   // Device information, cut to the caller's capacity.
-  EXPECT_EQ(f.world.call(c, 2, {c, kCodeDeviceInfo, 1}, {}, 0, 266, &out, &outStruct), kSuccess);
+  EXPECT_EQ(f.world.call(c, 2, {c, driver::kDeviceInfoCode, 1}, {}, 0, 266, &out, &outStruct), iokit::kIOReturnSuccess);
   ASSERT_EQ(outStruct.size(), 266u);
   const auto info = DeviceInfo::decode(outStruct.data(), outStruct.size());
   EXPECT_EQ(info.productID, models::productOfDevice(1));
-  EXPECT_EQ(info.transport, kTransportUSB);
+  EXPECT_EQ(info.transport, driver::kTransportUSB);
   EXPECT_EQ(info.productNameString(), "Vantrel Orbit Pro");
-  EXPECT_EQ(f.world.call(c, 2, {c, kCodeDeviceInfo, 1}, {}, 0, 6, &out, &outStruct), kSuccess);
+  EXPECT_EQ(f.world.call(c, 2, {c, driver::kDeviceInfoCode, 1}, {}, 0, 6, &out, &outStruct), iokit::kIOReturnSuccess);
   EXPECT_EQ(outStruct.size(), 6u);
-  EXPECT_EQ(f.world.call(c, 2, {c, kCodeDeviceInfo, 2}, {}, 0, 266, &out, &outStruct), kUnsupported);
-  EXPECT_EQ(f.world.call(c, 7, {c}, {}, 0, 0, &out, &outStruct), kBadArgument);
+  EXPECT_EQ(f.world.call(c, 2, {c, driver::kDeviceInfoCode, 2}, {}, 0, 266, &out, &outStruct), iokit::kIOReturnUnsupported);
+  EXPECT_EQ(f.world.call(c, 7, {c}, {}, 0, 0, &out, &outStruct), iokit::kIOReturnBadArgument);
 
   // Once the device is gone its connection fails; once closed the connection does not exist.
   f.world.detach(dev);
-  EXPECT_EQ(f.world.call(c, 1, {c, kControlReports, 0}, {}, 1, 0, &out, &outStruct), kNoDevice);
-  EXPECT_EQ(f.world.close(c), kSuccess);
-  EXPECT_EQ(f.world.call(c, 1, {c, kControlReports, 0}, {}, 1, 0, &out, &outStruct), kInvalidConnection);
-  EXPECT_EQ(f.world.close(c), kInvalidConnection);
+  EXPECT_EQ(f.world.call(c, 1, {c, driver::kControlRawReports, 0}, {}, 1, 0, &out, &outStruct), iokit::kIOReturnNoDevice);
+  EXPECT_EQ(f.world.close(c), iokit::kIOReturnSuccess);
+  EXPECT_EQ(f.world.call(c, 1, {c, driver::kControlRawReports, 0}, {}, 1, 0, &out, &outStruct), iokit::MACH_SEND_INVALID_DEST);
+  EXPECT_EQ(f.world.close(c), iokit::MACH_SEND_INVALID_DEST);
 }
 
 TEST(SimWorld, PressesAndReportsFollowTheDriversRules) {
@@ -258,9 +258,9 @@ TEST(SimWorld, PressesAndReportsFollowTheDriversRules) {
   putU16(&record[16 + 10 * 8], 52);  // Chord 1: copy, the helper's
   std::vector<uint64_t> out;
   std::vector<uint8_t> outStruct;
-  ASSERT_EQ(f.world.call(c, 0, {c, kCodeSettings, 48, 0}, std::vector<uint8_t>(record.begin(), record.end()), 0,
+  ASSERT_EQ(f.world.call(c, 0, {c, driver::kSettingsCode, 48, 0}, std::vector<uint8_t>(record.begin(), record.end()), 0,
                          0, &out, &outStruct),
-            kSuccess);
+            iokit::kIOReturnSuccess);
   f.rec.events.clear();
   const auto click = f.world.press(dev, 0, false);
   EXPECT_TRUE(click.ok);
@@ -271,13 +271,13 @@ TEST(SimWorld, PressesAndReportsFollowTheDriversRules) {
   EXPECT_EQ(f.rec.events.size(), 2u);
 
   // Reports only while asked for, unless forced.
-  std::array<uint8_t, kReportSize> report{};
+  std::array<uint8_t, driver::kStateReportSize> report{};
   report[15] = 0xAB;
   std::string why;
   EXPECT_FALSE(f.world.report(dev, report, false, &why));
   EXPECT_NE(why.find("asked"), std::string::npos);
   EXPECT_TRUE(f.world.report(dev, report, true, &why));
-  ASSERT_EQ(f.world.call(c, 1, {c, kControlReports, 1}, {}, 1, 0, &out, &outStruct), kSuccess);
+  ASSERT_EQ(f.world.call(c, 1, {c, driver::kControlRawReports, 1}, {}, 1, 0, &out, &outStruct), iokit::kIOReturnSuccess);
   EXPECT_TRUE(f.world.report(dev, report, false, &why));
   EXPECT_EQ(f.rec.events.back(), "VNDs:" + std::to_string(service) + ":000000000000000000000000000000ab");
 
@@ -298,20 +298,20 @@ TEST(SimWorld, ReEnumerationBringsAnUnclaimedDeviceBackCaptured) {
   const auto capturedUsb = f.world.device(captured)->usbService;
 
   uint16_t vendor = 0, product = 0;
-  EXPECT_EQ(f.world.usbIdentity(usb, &vendor, &product), kSuccess);
+  EXPECT_EQ(f.world.usbIdentity(usb, &vendor, &product), iokit::kIOReturnSuccess);
   EXPECT_EQ(vendor, models::kVendorID);
   EXPECT_EQ(product, models::productOfDevice(2));
-  EXPECT_EQ(f.world.usbIdentity(f.vantrelService(captured), &vendor, &product), kNoDevice)
+  EXPECT_EQ(f.world.usbIdentity(f.vantrelService(captured), &vendor, &product), iokit::kIOReturnNoDevice)
       << "a driver service is no USB device";
-  EXPECT_EQ(f.world.usbOpen(capturedUsb, ":1.5"), kExclusiveAccess) << "the driver holds it";
+  EXPECT_EQ(f.world.usbOpen(capturedUsb, ":1.5"), iokit::kIOReturnExclusiveAccess) << "the driver holds it";
 
-  EXPECT_EQ(f.world.usbReset(usb, ":1.5"), kNotOpen);
-  EXPECT_EQ(f.world.usbReEnumerate(usb, 0, ":1.5"), kNotOpen);
-  EXPECT_EQ(f.world.usbOpen(usb, ":1.5"), kSuccess);
-  EXPECT_EQ(f.world.usbOpen(usb, ":1.9"), kExclusiveAccess) << "one client at a time";
-  EXPECT_EQ(f.world.usbReset(usb, ":1.5"), kSuccess);
+  EXPECT_EQ(f.world.usbReset(usb, ":1.5"), iokit::kIOReturnNotOpen);
+  EXPECT_EQ(f.world.usbReEnumerate(usb, 0, ":1.5"), iokit::kIOReturnNotOpen);
+  EXPECT_EQ(f.world.usbOpen(usb, ":1.5"), iokit::kIOReturnSuccess);
+  EXPECT_EQ(f.world.usbOpen(usb, ":1.9"), iokit::kIOReturnExclusiveAccess) << "one client at a time";
+  EXPECT_EQ(f.world.usbReset(usb, ":1.5"), iokit::kIOReturnSuccess);
   f.rec.events.clear();
-  EXPECT_EQ(f.world.usbReEnumerate(usb, 0, ":1.5"), kSuccess);
+  EXPECT_EQ(f.world.usbReEnumerate(usb, 0, ":1.5"), iokit::kIOReturnSuccess);
   EXPECT_EQ(f.rec.events, (std::vector<std::string>{"-IOUSBHostDevice:" + std::to_string(usb), "hid-USB"}));
   EXPECT_FALSE(f.world.device(dev)->present);
   EXPECT_FALSE(f.world.press(dev, 0, true).ok);
@@ -328,18 +328,18 @@ TEST(SimWorld, ReEnumerationBringsAnUnclaimedDeviceBackCaptured) {
   again.unclaimed = true;
   const auto other = f.world.attach("dev4", again, nullptr);
   const auto otherUsb = f.world.device(other)->usbService;
-  EXPECT_EQ(f.world.usbOpen(otherUsb, ":1.7"), kSuccess);
+  EXPECT_EQ(f.world.usbOpen(otherUsb, ":1.7"), iokit::kIOReturnSuccess);
   uint32_t conn = 0;
-  ASSERT_EQ(f.world.open(f.vantrelService(captured), kConnectionType, ":1.7", &conn), kSuccess);
+  ASSERT_EQ(f.world.open(f.vantrelService(captured), driver::kConnectType, ":1.7", &conn), iokit::kIOReturnSuccess);
   EXPECT_EQ(f.world.openConnections(), 1u);
   f.world.clientGone(":1.7");
   EXPECT_EQ(f.world.openConnections(), 0u);
-  EXPECT_EQ(f.world.usbOpen(otherUsb, ":1.8"), kSuccess);
+  EXPECT_EQ(f.world.usbOpen(otherUsb, ":1.8"), iokit::kIOReturnSuccess);
 }
 
 TEST(SimWorld, OperatingSystemRequestsAreRecordedNeverCarriedOut) {
   Fixture f;
-  SentAppleEvent sleep{fourCC("psn "), 0, 1, fourCC("aevt"), fourCC("slep"), -1, 0, 0x71, -1};
+  SentAppleEvent sleep{FourCharCode("psn "), 0, 1, FourCharCode("aevt"), FourCharCode("slep"), -1, 0, 0x71, -1};
   EXPECT_EQ(f.world.sendAppleEvent(sleep), 0);
   const auto ae = f.entries("apple event");
   ASSERT_EQ(ae.size(), 1u);
@@ -347,21 +347,21 @@ TEST(SimWorld, OperatingSystemRequestsAreRecordedNeverCarriedOut) {
   EXPECT_EQ(ae[0].fields->integerValue("send mode"), 0x71);
   SentAppleEvent nowhere = sleep;
   nowhere.psnLow = 0x7777;
-  EXPECT_EQ(f.world.sendAppleEvent(nowhere), kProcNotFound);
+  EXPECT_EQ(f.world.sendAppleEvent(nowhere), sys::procNotFound);
 
   // The media application starts some time after it is asked to.
-  EXPECT_EQ(f.world.openApplicationWithCreator(fourCC("zzzz")), kAppNotFound);
-  EXPECT_EQ(f.world.openApplicationWithCreator(fourCC("hook")), 0);
+  EXPECT_EQ(f.world.openApplicationWithCreator(FourCharCode("zzzz")), sys::kLSApplicationNotFoundErr);
+  EXPECT_EQ(f.world.openApplicationWithCreator(FourCharCode("hook")), 0);
   auto running = [&] {
     for (const auto& p : f.world.processes())
-      if (p.signature == fourCC("hook")) return true;
+      if (p.signature == FourCharCode("hook")) return true;
     return false;
   };
   EXPECT_FALSE(running());
   f.scheduler.runAll();
   EXPECT_TRUE(running());
-  EXPECT_TRUE(f.world.removeProcess(fourCC("hook")));
-  EXPECT_FALSE(f.world.removeProcess(fourCC("hook")));
+  EXPECT_TRUE(f.world.removeProcess(FourCharCode("hook")));
+  EXPECT_FALSE(f.world.removeProcess(FourCharCode("hook")));
 
   // The pasteboard: declared types without data are present and empty; undeclared refused.
   f.world.pasteboardDeclare({"text/plain", "image/png"});
@@ -397,9 +397,9 @@ TEST(SimWorld, WorkForLaterDiesWithTheWorld) {
     unclaimed.unclaimed = true;
     const auto dev = world.attach("dev2", unclaimed, nullptr);
     const auto usb = world.device(dev)->usbService;
-    ASSERT_EQ(world.usbOpen(usb, ":1.5"), kSuccess);
-    ASSERT_EQ(world.usbReEnumerate(usb, 0, ":1.5"), kSuccess);
-    ASSERT_EQ(world.openApplicationWithCreator(fourCC("hook")), 0);
+    ASSERT_EQ(world.usbOpen(usb, ":1.5"), iokit::kIOReturnSuccess);
+    ASSERT_EQ(world.usbReEnumerate(usb, 0, ":1.5"), iokit::kIOReturnSuccess);
+    ASSERT_EQ(world.openApplicationWithCreator(FourCharCode("hook")), 0);
     EXPECT_EQ(scheduler.tasks.size(), 2u);
   }
   scheduler.runAll();  // the device's return and the application's start find no world: nothing

@@ -28,15 +28,6 @@ std::string Hex(uint32_t v, int digits) {
   return buf;
 }
 
-std::string FourCC(uint32_t v) {
-  std::string s;
-  for (int shift = 24; shift >= 0; shift -= 8) {
-    const char c = static_cast<char>((v >> shift) & 0xFF);
-    s += (c >= 0x20 && c < 0x7F) ? c : '?';
-  }
-  return s;
-}
-
 // One device (connection 1) whose profile holds the button under test.
 class RecordingHost final : public ActionHost {
  public:
@@ -48,7 +39,7 @@ class RecordingHost final : public ActionHost {
     return profile;
   }
   int32_t sendControlToVantrel(uint32_t, uint32_t code, int32_t param, int32_t*) override {
-    controls.push_back({{"control", FourCC(code)}, {"param", Hex(static_cast<uint32_t>(param), 8)}});
+    controls.push_back({{"control", FourCharCodeString(code)}, {"param", Hex(static_cast<uint32_t>(param), 8)}});
     return 0;
   }
   int32_t sendControlToEveryVantrel(uint32_t code, int32_t param, int32_t* r) override {
@@ -135,7 +126,7 @@ int cmdAction(const ctl::Args& args) {
   for (const auto& c : workspace.calls)
     out["workspace"].push_back({{"call", kKinds[c.kind]}, {"argument", c.argument}, {"options", Hex(c.options, 5)}});
   for (const auto& e : events.sent)
-    out["appleEvents"].push_back({{"class", FourCC(e.eventClass)}, {"id", FourCC(e.eventID)},
+    out["appleEvents"].push_back({{"class", FourCharCodeString(e.eventClass)}, {"id", FourCharCodeString(e.eventID)},
                                   {"psn", {e.target.highLongOfPSN, e.target.lowLongOfPSN}},
                                   {"sendMode", Hex(static_cast<uint32_t>(e.sendMode), 2)}});
   ctl::print(out);

@@ -33,7 +33,7 @@ struct ActionsWorld {
   std::vector<int32_t> keystrokes() const {
     std::vector<int32_t> out;
     for (const auto& c : host.controls)
-      if (c.code == kVantrelControlKeystroke) out.push_back(c.param);
+      if (c.code == driver::kControlKeystroke) out.push_back(c.param);
     return out;
   }
   bool nothingHappened() const {

@@ -55,7 +55,7 @@ TEST(ButtonDispatch, FindsTheButtonOfTheRightProfile) {
   w.host.bestProfile = ProfileWithButton(12, ButtonDict(52));
   w.actions.buttonPressed(w.host, 9, 12);
   ASSERT_EQ(w.host.controls.size(), 1u);
-  EXPECT_EQ(w.host.controls[0], (FakeActionHost::Control{9, kVantrelControlKeystroke, Param(8, 0x0100)}));
+  EXPECT_EQ(w.host.controls[0], (FakeActionHost::Control{9, driver::kControlKeystroke, Param(8, 0x0100)}));
 
   // Without a best profile the global one is used.
   w.host.controls.clear();

@@ -37,7 +37,7 @@ TEST(Snippets, TypingPastesAndRestoresThePasteboard) {
   w.pressCommand(183);
 
   EXPECT_EQ(w.host.controls,
-            (std::vector<FakeActionHost::Control>{{ActionsWorld::kConnection, kVantrelControlKeystroke, kPasteV}}));
+            (std::vector<FakeActionHost::Control>{{ActionsWorld::kConnection, driver::kControlKeystroke, kPasteV}}));
   EXPECT_EQ(duringPaste, (std::vector<FakePasteboard::Entry>{{"text/plain", Bytes("three \xE2\x9C\x93")}}));
   EXPECT_EQ(w.sleeper.sleeps, std::vector<uint32_t>{250000});
   // Back as it was: same types in the same order with the same data; the type that could not
@@ -75,8 +75,8 @@ TEST(Snippets, PasteGoesToTheFirstDeviceAndUsesTheLayoutsV) {
   w.pasteboard.put("text/plain", "old");
   w.pressCommand(180);
   EXPECT_EQ(w.host.controls, (std::vector<FakeActionHost::Control>{
-                                 {3, kVantrelControlKeystroke, 0x01002A00},
-                                 {3, kVantrelControlKeystroke, 0x0100FF00}}));
+                                 {3, driver::kControlKeystroke, 0x01002A00},
+                                 {3, driver::kControlKeystroke, 0x0100FF00}}));
   EXPECT_EQ(w.pasteboard.stringFor("text/plain"), "old");
 }
 
@@ -94,10 +94,10 @@ TEST(Snippets, MenuShowsNamesAndTypesTheChoice) {
   EXPECT_EQ(w.menu.titlesAtPopUp[2], "Sig");
   EXPECT_EQ(w.menu.titlesAtPopUp[3], "Snippet 4");
   using C = FakeActionHost::Control;
-  EXPECT_EQ(whileOpen, (std::vector<C>{{FakeActionHost::kEveryDevice, kVantrelControlPopUp, 1}}));
-  EXPECT_EQ(w.host.controls, (std::vector<C>{{FakeActionHost::kEveryDevice, kVantrelControlPopUp, 1},
-                                             {ActionsWorld::kConnection, kVantrelControlKeystroke, kPasteV},
-                                             {FakeActionHost::kEveryDevice, kVantrelControlPopUp, 0}}));
+  EXPECT_EQ(whileOpen, (std::vector<C>{{FakeActionHost::kEveryDevice, driver::kControlPopUp, 1}}));
+  EXPECT_EQ(w.host.controls, (std::vector<C>{{FakeActionHost::kEveryDevice, driver::kControlPopUp, 1},
+                                             {ActionsWorld::kConnection, driver::kControlKeystroke, kPasteV},
+                                             {FakeActionHost::kEveryDevice, driver::kControlPopUp, 0}}));
 
   // Dismissed, or an item whose tag is out of range: only the pop-up notices.
   for (std::optional<int> choice : {std::optional<int>(), std::optional<int>(10), std::optional<int>(-1)}) {
@@ -133,12 +133,12 @@ TEST(Snippets, ButtonsPressedWhileTheMenuIsOpenWaitForIt) {
   EXPECT_EQ(w.actions.deferredButtonCount(), 0u);
   using C = FakeActionHost::Control;
   const uint32_t all = FakeActionHost::kEveryDevice;
-  EXPECT_EQ(w.host.controls, (std::vector<C>{{all, kVantrelControlPopUp, 1},
-                                             {all, kVantrelControlPopUp, 0},
-                                             {ActionsWorld::kConnection, kVantrelControlKeystroke, 0x01000800},
-                                             {ActionsWorld::kConnection, kVantrelControlKeystroke, 0x01000000},
-                                             {all, kVantrelControlPopUp, 1},
-                                             {all, kVantrelControlPopUp, 0}}));
+  EXPECT_EQ(w.host.controls, (std::vector<C>{{all, driver::kControlPopUp, 1},
+                                             {all, driver::kControlPopUp, 0},
+                                             {ActionsWorld::kConnection, driver::kControlKeystroke, 0x01000800},
+                                             {ActionsWorld::kConnection, driver::kControlKeystroke, 0x01000000},
+                                             {all, driver::kControlPopUp, 1},
+                                             {all, driver::kControlPopUp, 0}}));
   EXPECT_EQ(w.menu.popUps, 2);
 }
 

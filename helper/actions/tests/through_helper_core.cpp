@@ -8,8 +8,6 @@
 namespace helpertest {
 namespace {
 
-constexpr uint32_t kVNDa = 0x564E4461;
-constexpr uint32_t kVNTk = 0x564E546B;
 
 class ActionsThroughHelper : public HelperTest {
  protected:
@@ -35,7 +33,7 @@ class ActionsThroughHelper : public HelperTest {
     ASSERT_TRUE(pl::writeXmlFile(*prefs, settingsPath));
   }
   void press(ServiceId s, uint16_t button) {
-    world.postMessage(s, kVNDa, std::vector<uint8_t>{static_cast<uint8_t>(button), 0});
+    world.postMessage(s, driver::kMessageButton, std::vector<uint8_t>{static_cast<uint8_t>(button), 0});
     fake.runPending();
   }
 
@@ -65,13 +63,13 @@ TEST_F(ActionsThroughHelper, PressesComeBackAsKeystrokesToTheirDevice) {
   press(second, 3);   // "A": the layout's Shift and the button's Option
   press(second, 6);   // Escape with Command and Option
   press(second, 16);  // no such button
-  EXPECT_EQ(params(controlCalls(kVNTk, c2)),
+  EXPECT_EQ(params(controlCalls(driver::kControlKeystroke, c2)),
             (std::vector<uint64_t>{0x01000800, 0x0A000000, 0x09003500}));
-  EXPECT_TRUE(controlCalls(kVNTk, c1).empty());
+  EXPECT_TRUE(controlCalls(driver::kControlKeystroke, c1).empty());
 
   // A snippet is pasted through the first device, and the pasteboard is back as it was.
   press(second, 4);
-  EXPECT_EQ(params(controlCalls(kVNTk, c1)), std::vector<uint64_t>{0x01000900});
+  EXPECT_EQ(params(controlCalls(driver::kControlKeystroke, c1)), std::vector<uint64_t>{0x01000900});
   EXPECT_EQ(w.pasteboard.stringFor("text/plain"), "kept");
   EXPECT_EQ(w.sleeper.sleeps, std::vector<uint32_t>{250000});
 
@@ -83,7 +81,7 @@ TEST_F(ActionsThroughHelper, PressesComeBackAsKeystrokesToTheirDevice) {
   world.clearCalls();
   fake.session.setOnConsole(false);
   press(first, 2);
-  EXPECT_TRUE(controlCalls(kVNTk).empty());
+  EXPECT_TRUE(controlCalls(driver::kControlKeystroke).empty());
 }
 
 }  // namespace
