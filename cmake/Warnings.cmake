@@ -22,3 +22,17 @@ function(vantrel_test name)
     VANTREL_RESOURCE_DIR="${VANTREL_RESOURCE_DIR}")
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
 endfunction()
+
+# A test of vantrelctl's commands, which runs the tool (tools/vantrelctl/tests/run_vantrelctl.h).
+# The tool does not exist in the fuzz build.
+function(vantrel_ctl_test name)
+  if(VANTREL_FUZZ)
+    return()
+  endif()
+  find_package(nlohmann_json REQUIRED)
+  vantrel_test(${name} ${ARGN})
+  target_link_libraries(${name} PRIVATE nlohmann_json::nlohmann_json)
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
+  target_compile_definitions(${name} PRIVATE VANTRELCTL="$<TARGET_FILE:vantrelctl>")
+  add_dependencies(${name} vantrelctl)
+endfunction()

@@ -1,34 +1,17 @@
 // vantrelctl's keyboard commands, run as a user runs them: one JSON object on standard output,
 // a message on standard error and a non-zero status for bad arguments.
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
-
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <string>
 
+#include "tools/vantrelctl/tests/run_vantrelctl.h"
+
 namespace {
 
-struct CtlRun {
-  int status = -1;
-  std::string out;
-  nlohmann::json json() const { return nlohmann::json::parse(out); }
-};
+using ctltest::CtlRun;
 
-CtlRun run(const std::string& args) {
-  CtlRun r;
-  const std::string cmd = std::string("LANG=C LC_ALL= LC_MESSAGES= ") + VANTRELCTL + " " + args +
-                          " 2>/dev/null";
-  FILE* p = ::popen(cmd.c_str(), "r");
-  if (!p) return r;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-  const int st = ::pclose(p);
-  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  return r;
-}
+CtlRun run(const std::string& args) { return ctltest::runVantrelctl(args, "LANG=C LC_ALL= LC_MESSAGES="); }
 
 std::string name(const std::string& args) {
   const CtlRun r = run("keyname " + args);

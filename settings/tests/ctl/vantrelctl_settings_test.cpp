@@ -1,37 +1,21 @@
 // vantrelctl's settings commands, run as a user runs them: one JSON object on standard output,
 // a message on standard error and a non-zero status for bad input.
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
-
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 
 #include "settings/models.h"
+#include "tools/vantrelctl/tests/run_vantrelctl.h"
 
 namespace {
 
-struct CtlRun {
-  int status = -1;
-  std::string out;
-  nlohmann::json json() const { return nlohmann::json::parse(out); }
-};
+using ctltest::CtlRun;
 
 // Runs vantrelctl; `errorsToo` captures standard error instead of standard output.
 CtlRun run(const std::string& args, const std::string& home = "/nonexistent-home", bool errorsToo = false) {
-  CtlRun r;
-  const std::string cmd =
-      "HOME=" + home + " " + VANTRELCTL + " " + args + (errorsToo ? " 2>&1 >/dev/null" : " 2>/dev/null");
-  FILE* p = ::popen(cmd.c_str(), "r");
-  if (!p) return r;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-  const int st = ::pclose(p);
-  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  return r;
+  return ctltest::runVantrelctl(args, "HOME=" + home, errorsToo);
 }
 
 std::string hex(unsigned v) {
@@ -133,6 +117,30 @@ TEST(Vantrelctl, BadInputFailsCleanly) {
   ASSERT_EQ(r.status, 0);
   EXPECT_EQ(r.json()["parsed"], false);
   EXPECT_EQ(r.json()["helper_uses"], false);
+}
+
+// The command table as the tool lists it: one code, the whole table, bad codes refused.
+TEST(Vantrelctl, CommandTable) {
+  CtlRun r = run("commands 30");
+  ASSERT_EQ(r.status, 0);
+  auto j = r.json();
+  EXPECT_EQ(j["kind"], "keystroke by character");
+  EXPECT_EQ(j["name"], "back");
+  EXPECT_EQ(j["character"], '[');
+  EXPECT_EQ(j["otherCharacter"], 0x1C);
+  EXPECT_EQ(j["driver"], false);
+
+  r = run("commands");
+  ASSERT_EQ(r.status, 0);
+  j = r.json()["commands"];
+  ASSERT_EQ(j.size(), 185u);
+  EXPECT_EQ(j[20]["keys"], nlohmann::json::array({"cnt"}));
+  EXPECT_EQ(j.back()["code"], 200);
+  EXPECT_EQ(j.back()["kind"], "global fallback");
+
+  EXPECT_EQ(run("commands 250").json()["kind"], "none");
+  EXPECT_EQ(run("commands 70000").status, 2);
+  EXPECT_EQ(run("commands 1 2").status, 2);
 }
 
 }  // namespace
