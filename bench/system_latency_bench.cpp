@@ -23,7 +23,7 @@
 #include <memory>
 #include <unistd.h>
 
-#include "platform/dbus/sim_names.h"
+#include "sim/sim_names.h"
 #include "platform/dbus/testing/private_bus.h"
 #include "platform/plist.h"
 #include "settings/models.h"

@@ -8,14 +8,10 @@
 #include "helper/vantrel_helper.h"
 #include "platform/bundle.h"
 #include "platform/dbus/distributed_notifications.h"
-#include "platform/dbus/sim_runtime.h"
+#include "sim/client/sim_runtime.h"
 #include "platform/files.h"
 #include "platform/qt/runtime_platform.h"
 #include "platform/qt/termination_signals.h"
-#include "platform/qt_actions/desktop_workspace_actions.h"
-#include "platform/qt_actions/qt_event_sleeper.h"
-#include "platform/qt_actions/qt_pasteboard.h"
-#include "platform/qt_actions/qt_snippets_menu.h"
 
 int main(int argc, char** argv) {
   // A faceless program: without any display it still runs, on the offscreen platform.
@@ -27,25 +23,17 @@ int main(int argc, char** argv) {
   QApplication::setQuitOnLastWindowClosed(false);
   sys::quitOnTerminationSignals(app);
 
-  sys::RuntimePlatform platform;
-  // The simulated world on the session bus: the device simulator's driver and system services
-  // while it runs there, this machine's otherwise.
-  simbus::SimRuntime sim(platform.platform());
+  // The machine's backends, and in front of them the simulated world on the session bus: the
+  // device simulator's driver and system services while it runs there, this machine's otherwise.
+  // Outside the simulator, scripts, system events and the media application have no backend on
+  // this machine: they find nothing and send nothing.
+  sys::RuntimePlatform machine;
+  simbus::SimRuntime sim(machine.platform());
+  const sys::Platform services = sim.platform();
 
-  // Button actions. Outside the simulator, scripts, system events and the media application have
-  // no backend on this machine: they find nothing and send nothing.
-  QtPasteboard pasteboard;
-  QtSnippetsMenu snippetsMenu;
-  DesktopWorkspaceActions workspace;
-  NullScriptRunner scripts;
-  NullAppleEventServices appleEvents;
-  QtEventLoopSleeper sleeper;
-  simbus::SimActionServices simActions(sim.link, pasteboard, snippetsMenu, workspace, scripts, appleEvents);
-  VantrelActions actions({simActions.pasteboard, simActions.snippetsMenu, simActions.workspace,
-                          simActions.scripts, simActions.appleEvents, sleeper},
-                         {files::homeDirectory(), platform::Bundle::main().resourcePath(), 0});
+  VantrelActions actions(services, {files::homeDirectory(), platform::Bundle::main().resourcePath(), 0});
 
-  VantrelHelper helper(sim.platform());
+  VantrelHelper helper(services);
   dbusnotify::DistributedNotificationCenter notifications;
   DistributedPaneChannel paneChannel(notifications);
   helper.setPaneChannel(&paneChannel);

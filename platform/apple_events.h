@@ -1,30 +1,18 @@
 // Apple events, the process list and opening applications by creator code: what the system
 // events (restart, shut down, sleep) and the media commands are sent through.
 //
-// The runtime backend is NullAppleEventServices below (it finds no process and sends nothing),
-// so no test, demo or button press ever reaches this machine's power management. The test
-// double is platform/fake/fake_apple_events.h.
+// The runtime backend is QuietAppleEvents (platform/quiet/: it finds no process and sends
+// nothing), so no test, demo or button press ever reaches this machine's power management. The
+// test double is platform/fake/fake_apple_events.h.
 #pragma once
 
 #include <cstdint>
 
 #include "platform/four_char_code.h"
+#include "platform/process_number.h"
+#include "platform/status_codes.h"
 
-struct ProcessSerialNumber {
-  uint32_t highLongOfPSN = 0;
-  uint32_t lowLongOfPSN = 0;
-  bool operator==(const ProcessSerialNumber&) const = default;
-};
-
-inline constexpr ProcessSerialNumber kNoProcess{0, 0};
-inline constexpr ProcessSerialNumber kSystemProcess{0, 1};
-
-// Status codes.
-inline constexpr int32_t kNoErr = 0;
-inline constexpr int32_t kParamErr = -50;
-inline constexpr int32_t kProcNotFound = -600;
-inline constexpr int32_t kLSApplicationNotFoundErr = -10814;
-inline constexpr int32_t kOSAScriptError = -1753;
+namespace sys {
 
 // Event classes, address type and send modes.
 inline constexpr uint32_t kCoreEventClass = FourCharCode("aevt");
@@ -52,7 +40,7 @@ struct AppleEvent {
 class AppleEventServices {
  public:
   virtual ~AppleEventServices() = default;
-  // The process after *psn in the process list (start from kNoProcess); kProcNotFound at the
+  // The process after *psn in the process list (start from {0, kNoProcess}); procNotFound at the
   // end of the list.
   virtual int32_t getNextProcess(ProcessSerialNumber* psn) = 0;
   // The four-character signature of a process; an error when its information cannot be read.
@@ -63,14 +51,4 @@ class AppleEventServices {
   virtual int32_t sendAppleEvent(const AppleEvent& event) = 0;
 };
 
-// Until the simulated world provides processes, nothing is running, nothing can be opened and
-// no event is delivered.
-class NullAppleEventServices final : public AppleEventServices {
- public:
-  int32_t getNextProcess(ProcessSerialNumber*) override { return kProcNotFound; }
-  int32_t getProcessSignature(const ProcessSerialNumber&, uint32_t*) override {
-    return kProcNotFound;
-  }
-  int32_t openApplicationWithCreator(uint32_t) override { return kLSApplicationNotFoundErr; }
-  int32_t sendAppleEvent(const AppleEvent&) override { return kProcNotFound; }
-};
+}  // namespace sys

@@ -1,7 +1,7 @@
 // The general pasteboard: an ordered list of types, each with its own data.
 //
 // A paste is "declare the types, then set the data of each"; a type that was declared but got
-// no data is present and empty. The runtime backend is the Qt clipboard (platform/qt_actions/),
+// no data is present and empty. The runtime backend is the Qt clipboard (platform/qt/),
 // the test double platform/fake/fake_pasteboard.h.
 #pragma once
 
@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+namespace sys {
 
 // The type under which plain text travels.
 inline constexpr const char* kStringPasteboardType = "text/plain";
@@ -29,3 +31,5 @@ class Pasteboard {
     return setData(std::vector<uint8_t>(text.begin(), text.end()), type);
   }
 };
+
+}  // namespace sys

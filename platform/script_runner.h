@@ -1,12 +1,14 @@
 // Running a user's script (button command "run script"). The runtime backend is
-// NullScriptRunner until a script host exists; the test double is
+// QuietScriptRunner (platform/quiet/) until a script host exists; the test double is
 // platform/fake/fake_script_runner.h.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-#include "platform/apple_events.h"
+#include "platform/status_codes.h"
+
+namespace sys {
 
 class ScriptRunner {
  public:
@@ -15,7 +17,4 @@ class ScriptRunner {
   virtual int32_t runAppleScript(const std::string& source) = 0;
 };
 
-class NullScriptRunner final : public ScriptRunner {
- public:
-  int32_t runAppleScript(const std::string&) override { return kOSAScriptError; }
-};
+}  // namespace sys

@@ -1,10 +1,12 @@
 // The snippets pop-up menu: ten items tagged 0 to 9 in index order. Titles persist between
-// showings. The runtime backend is a Qt menu (platform/qt_actions/), the test double
+// showings. The runtime backend is a Qt menu (platform/qt/), the test double
 // platform/fake/fake_snippets_menu.h.
 #pragma once
 
 #include <optional>
 #include <string>
+
+namespace sys {
 
 class SnippetsMenu {
  public:
@@ -23,3 +25,5 @@ class SnippetsMenu {
 inline std::string DefaultSnippetsMenuTitle(int index) {
   return "Snippet " + std::to_string(index + 1);
 }
+
+}  // namespace sys

@@ -1,11 +1,13 @@
 // The system services the helper uses besides IOKit, each behind a small interface shaped after
 // the call it stands for: the Process Manager, the window server's session dictionary, the
 // current key modifiers and mouse buttons, Accessibility and the pointer warp, the workspace's
-// application activations, bundles' information dictionaries, and a blocking sleep.
+// application activations, bundles' information dictionaries; blocking waits (sleeper.h).
 //
-// `sys::Platform` hands one set of them (plus IOKit and the main run loop) to the helper.
+// `sys::Platform` hands one set of them (plus IOKit, the main run loop and the button actions'
+// services: pasteboard, snippets menu, workspace actions, scripts, Apple events) to the helper.
 // Backends: platform/fake/ (deterministic, driven by tests), platform/linux/ (runtime, no Qt),
-// platform/qt/ (runtime parts that need Qt: the run loop, the logind session, the pointer).
+// platform/qt/ (runtime parts that need Qt), platform/quiet/ (a system where nothing happens),
+// sim/client/ (the device simulator's).
 #pragma once
 
 #include <array>
@@ -19,8 +21,15 @@
 #include <variant>
 #include <vector>
 
+#include "platform/apple_events.h"
+#include "platform/pasteboard.h"
 #include "platform/plist.h"
+#include "platform/process_number.h"
+#include "platform/script_runner.h"
+#include "platform/sleeper.h"
+#include "platform/snippets_menu.h"
 #include "platform/status_codes.h"
+#include "platform/workspace_actions.h"
 
 namespace iokit {
 class IOKit;
@@ -32,17 +41,6 @@ class RunLoop;
 namespace sys {
 
 // ---- Process Manager -------------------------------------------------------------------------
-
-struct ProcessSerialNumber {
-  uint32_t highLongOfPSN = 0;
-  uint32_t lowLongOfPSN = 0;
-  bool operator==(const ProcessSerialNumber&) const = default;
-};
-inline constexpr uint32_t kNoProcess = 0;
-inline constexpr uint32_t kCurrentProcess = 2;
-
-// A Pascal string buffer: byte 0 the length, then up to 255 characters.
-using Str255 = std::array<unsigned char, 256>;
 
 struct ProcessInfoRec {
   unsigned char* processName = nullptr;  // 256-byte buffer, or null for no name
@@ -179,19 +177,14 @@ class BundleReader {
   virtual pl::DictRef infoDictionary(const std::string& bundleURL) = 0;
 };
 
-// ---- blocking waits ------------------------------------------------------------------------------
-
-class Sleeper {
- public:
-  virtual ~Sleeper() = default;
-  // Blocks the calling thread.
-  virtual void sleepFor(std::chrono::microseconds duration) = 0;
-};
-
 // ---- all of it --------------------------------------------------------------------------------
 
-// One set of services for the helper. Every pointer must be set and outlive the user.
+// One set of services for the helper core and its button actions. Each user says which it needs
+// (complete(), completeForActions()); those must be set and outlive the user. Where the program
+// gets each of them is decided in one place: platform/qt/runtime_platform.h (the machine's
+// backends), wrapped by sim/client/sim_runtime.h (the simulator's, while it is on the bus).
 struct Platform {
+  // The helper core.
   iokit::IOKit* iokit = nullptr;
   rl::RunLoop* mainRunLoop = nullptr;
   ProcessManager* processes = nullptr;
@@ -201,16 +194,27 @@ struct Platform {
   Display* display = nullptr;
   Workspace* workspace = nullptr;
   BundleReader* bundles = nullptr;
-  Sleeper* sleeper = nullptr;
+  Sleeper* sleeper = nullptr;  // blocks the thread
+  // The button actions.
+  Pasteboard* pasteboard = nullptr;
+  SnippetsMenu* snippetsMenu = nullptr;
+  WorkspaceActions* workspaceActions = nullptr;
+  ScriptRunner* scripts = nullptr;
+  AppleEventServices* appleEvents = nullptr;
+  Sleeper* actionSleeper = nullptr;  // may keep the event loop running (the clipboard is served)
 
   bool complete() const {
     return iokit && mainRunLoop && processes && session && input && accessibility && display &&
            workspace && bundles && sleeper;
   }
+  bool completeForActions() const {
+    return pasteboard && snippetsMenu && workspaceActions && scripts && appleEvents && actionSleeper;
+  }
 };
 
-// The Platform of an object that holds one service of each kind under these member names
-// (the fake platform of the tests, the runtime platform of the program).
+// The Platform of an object that holds one service of each kind under the member names of
+// Platform (`runLoop` for the main run loop): the fake platform of the tests, the runtime
+// platform of the program.
 template <class Services>
 Platform platformOf(Services& s) {
   Platform p;
@@ -224,6 +228,26 @@ Platform platformOf(Services& s) {
   p.workspace = &s.workspace;
   p.bundles = &s.bundles;
   p.sleeper = &s.sleeper;
+  p.pasteboard = &s.pasteboard;
+  p.snippetsMenu = &s.snippetsMenu;
+  p.workspaceActions = &s.workspaceActions;
+  p.scripts = &s.scripts;
+  p.appleEvents = &s.appleEvents;
+  p.actionSleeper = &s.actionSleeper;
+  return p;
+}
+
+// The button actions' part alone (tools and tests that run actions without a helper).
+inline Platform actionServices(Pasteboard& pasteboard, SnippetsMenu& snippetsMenu,
+                               WorkspaceActions& workspaceActions, ScriptRunner& scripts,
+                               AppleEventServices& appleEvents, Sleeper& sleeper) {
+  Platform p;
+  p.pasteboard = &pasteboard;
+  p.snippetsMenu = &snippetsMenu;
+  p.workspaceActions = &workspaceActions;
+  p.scripts = &scripts;
+  p.appleEvents = &appleEvents;
+  p.actionSleeper = &sleeper;
   return p;
 }
 

@@ -1,11 +1,13 @@
 // Opening items and web addresses and launching applications for button actions.
 //
-// The runtime backend (platform/qt_actions/desktop_workspace_actions.h) works through desktop
+// The runtime backend (platform/qt/desktop_workspace_actions.h) works through desktop
 // entries and the desktop's opener; the test double is platform/fake/fake_workspace_actions.h.
 #pragma once
 
 #include <cstdint>
 #include <string>
+
+namespace sys {
 
 // Launch option: return at once, do not wait for the application to finish launching.
 inline constexpr uint32_t kWorkspaceLaunchAsync = 0x10000;
@@ -22,3 +24,5 @@ class WorkspaceActions {
   // Opens a URL that has already been checked to be well formed.
   virtual bool openURL(const std::string& url) = 0;
 };
+
+}  // namespace sys

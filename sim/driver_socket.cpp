@@ -8,7 +8,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include "platform/dbus/driver_wire.h"
+#include "sim/driver_wire.h"
 
 namespace sim {
 

@@ -10,8 +10,8 @@
 #include <QJsonObject>
 #include <QTimer>
 
-#include "platform/dbus/driver_wire.h"
-#include "platform/dbus/sim_names.h"
+#include "sim/driver_wire.h"
+#include "sim/sim_names.h"
 #include "sim/describe.h"
 
 namespace sim {

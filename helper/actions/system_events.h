@@ -5,13 +5,13 @@
 #include <array>
 #include <cstdint>
 
-#include "platform/action_sleeper.h"
+#include "platform/sleeper.h"
 #include "platform/apple_events.h"
 
 namespace actions {
 
 inline constexpr uint32_t kMediaApplicationSignature = FourCharCode("hook");
-inline constexpr int32_t kSystemEventSendMode = kAENoReply | kAEAlwaysInteract | kAECanSwitchLayer;
+inline constexpr int32_t kSystemEventSendMode = sys::kAENoReply | sys::kAEAlwaysInteract | sys::kAECanSwitchLayer;
 
 // The media table: event identifiers by index 0..12.
 inline constexpr std::array<uint32_t, 13> kMediaCommands = {
@@ -21,20 +21,20 @@ inline constexpr std::array<uint32_t, 13> kMediaCommands = {
     FourCharCode("mute")};
 
 // A core event ('aevt', `eventID`) to the system process, sent without reply (mode 0x71).
-int32_t SendCoreEventToSystemProcess(AppleEventServices& services, uint32_t eventID);
+int32_t SendCoreEventToSystemProcess(sys::AppleEventServices& services, uint32_t eventID);
 
 // The first process with this signature: 0 and its serial number (when `psn` is given), or the
 // error that ended the walk of the process list.
-int32_t FindProcessWithSignature(AppleEventServices& services, uint32_t signature,
-                                 ProcessSerialNumber* psn);
+int32_t FindProcessWithSignature(sys::AppleEventServices& services, uint32_t signature,
+                                 sys::ProcessSerialNumber* psn);
 
 // Sends one event, without reply, to the application with this signature; when it is not
 // running it is opened first and looked for again once a second, five times at most.
-int32_t SendAppleEventToApplication(AppleEventServices& services, ActionSleeper& sleeper,
+int32_t SendAppleEventToApplication(sys::AppleEventServices& services, sys::Sleeper& sleeper,
                                     uint32_t signature, uint32_t eventClass, uint32_t eventID);
 
 // Media table entry `index` to the media application: class 'aevt' for the volume commands,
-// 'hook' for the others. An index above 12 is kParamErr and sends nothing.
-int32_t SendMediaCommand(AppleEventServices& services, ActionSleeper& sleeper, uint8_t index);
+// 'hook' for the others. An index above 12 is paramErr and sends nothing.
+int32_t SendMediaCommand(sys::AppleEventServices& services, sys::Sleeper& sleeper, uint8_t index);
 
 }  // namespace actions

@@ -54,8 +54,8 @@ uint16_t HotKeyNumberForCommand(uint16_t code) {
   return c.kind == Kind::HotKey ? c.number : 0;
 }
 
-VantrelActions::VantrelActions(Services services, Config config)
-    : fServices(services), fConfig(std::move(config)) {}
+VantrelActions::VantrelActions(const sys::Platform& platform, Config config)
+    : fPlatform(platform), fConfig(std::move(config)) {}
 
 void VantrelActions::start(ActionHost&) {
   fHotKeyDict = actions::CopySymbolicHotKeys(fConfig.homeDirectory);
@@ -144,11 +144,11 @@ void VantrelActions::performCommand(ActionHost& host, uint32_t connection, uint1
       launchApplication(rawString(button, "str"), rawString(button, "bndl"));
       break;
     case Action::OpenURL:
-      if (auto url = actions::URLToOpen(rawString(button, "str"))) fServices.workspace.openURL(*url);
+      if (auto url = actions::URLToOpen(rawString(button, "str"))) fPlatform.workspaceActions->openURL(*url);
       break;
     case Action::RunScript:
       if (std::string source = rawString(button, "str"); !source.empty())
-        fServices.scripts.runAppleScript(source);
+        fPlatform.scripts->runAppleScript(source);
       break;
     case Action::Restart:
       sendCoreEventToSystemProcess(FourCharCode("rest"));
@@ -160,7 +160,7 @@ void VantrelActions::performCommand(ActionHost& host, uint32_t connection, uint1
       sendCoreEventToSystemProcess(FourCharCode("slep"));
       break;
     case Action::Launchpad:
-      fServices.workspace.launchAppWithBundleIdentifier(kLaunchpadBundleID, kWorkspaceLaunchAsync);
+      fPlatform.workspaceActions->launchAppWithBundleIdentifier(kLaunchpadBundleID, sys::kWorkspaceLaunchAsync);
       break;
     case Action::SnippetsMenu:
       showSnippetsMenu(host);
@@ -180,14 +180,14 @@ void VantrelActions::sendKeystroke(ActionHost& host, uint32_t connection,
 void VantrelActions::openItem(const std::string& path) {
   if (path.empty()) return;
   const std::string expanded = actions::ExpandTildeInPath(path, fConfig.homeDirectory);
-  if (files::exists(expanded)) fServices.workspace.openFile(expanded);
+  if (files::exists(expanded)) fPlatform.workspaceActions->openFile(expanded);
 }
 
 void VantrelActions::launchApplication(const std::string& nameOrPath,
                                        const std::string& bundleID) {
-  if (!nameOrPath.empty() && fServices.workspace.launchApplication(nameOrPath)) return;
+  if (!nameOrPath.empty() && fPlatform.workspaceActions->launchApplication(nameOrPath)) return;
   if (!bundleID.empty())
-    fServices.workspace.launchAppWithBundleIdentifier(bundleID, kWorkspaceLaunchAsync);
+    fPlatform.workspaceActions->launchAppWithBundleIdentifier(bundleID, sys::kWorkspaceLaunchAsync);
 }
 
 std::optional<Keystroke> VantrelActions::systemHotKey(uint16_t number) const {
@@ -211,29 +211,29 @@ std::optional<Keystroke> VantrelActions::systemHotKey(uint16_t number) const {
 }
 
 int32_t VantrelActions::sendCoreEventToSystemProcess(uint32_t eventID) {
-  return actions::SendCoreEventToSystemProcess(fServices.appleEvents, eventID);
+  return actions::SendCoreEventToSystemProcess(*fPlatform.appleEvents, eventID);
 }
 
 int32_t VantrelActions::sendMediaCommand(uint8_t index) {
-  return actions::SendMediaCommand(fServices.appleEvents, fServices.sleeper, index);
+  return actions::SendMediaCommand(*fPlatform.appleEvents, *fPlatform.actionSleeper, index);
 }
 
 void VantrelActions::showSnippetsMenu(ActionHost& host) {
   host.sendControlToEveryVantrel(driver::kControlPopUp, 1, nullptr);
   if (const pl::ArrayRef snippets = host.snippetsArray()) {
-    for (int i = 0; i < SnippetsMenu::kItemCount && static_cast<size_t>(i) < snippets->size(); ++i) {
+    for (int i = 0; i < sys::SnippetsMenu::kItemCount && static_cast<size_t>(i) < snippets->size(); ++i) {
       const pl::DictRef snippet = snippets->dictAt(static_cast<size_t>(i));
       const std::string name = rawString(snippet.get(), "name");
-      if (!name.empty()) fServices.snippetsMenu.setItemTitle(i, name);
+      if (!name.empty()) fPlatform.snippetsMenu->setItemTitle(i, name);
     }
   }
-  const std::optional<int> chosen = fServices.snippetsMenu.popUpAtMouseLocation();
+  const std::optional<int> chosen = fPlatform.snippetsMenu->popUpAtMouseLocation();
   if (chosen) handleSnippetsMenu(host, *chosen);
   host.sendControlToEveryVantrel(driver::kControlPopUp, 0, nullptr);
 }
 
 void VantrelActions::handleSnippetsMenu(ActionHost& host, int tag) {
-  if (tag >= 0 && tag < SnippetsMenu::kItemCount) typeSnippet(host, tag);
+  if (tag >= 0 && tag < sys::SnippetsMenu::kItemCount) typeSnippet(host, tag);
 }
 
 void VantrelActions::typeSnippet(ActionHost& host, int32_t index) {
@@ -244,19 +244,19 @@ void VantrelActions::typeSnippet(ActionHost& host, int32_t index) {
   const std::string text = rawString(snippets->dictAt(static_cast<size_t>(index)).get(), "text");
   if (text.empty()) return;
 
-  Pasteboard& pasteboard = fServices.pasteboard;
+  sys::Pasteboard& pasteboard = *fPlatform.pasteboard;
   const std::vector<std::string> savedTypes = pasteboard.types();
   std::vector<std::optional<std::vector<uint8_t>>> savedData;
   savedData.reserve(savedTypes.size());
   for (const std::string& type : savedTypes) savedData.push_back(pasteboard.dataForType(type));
 
-  pasteboard.declareTypes({kStringPasteboardType});
-  pasteboard.setString(text, kStringPasteboardType);
+  pasteboard.declareTypes({sys::kStringPasteboardType});
+  pasteboard.setString(text, sys::kStringPasteboardType);
 
   const uint32_t keyBits = GetCharMessage(host.keycodeTable(), 'v') & 0xFF00u;
   host.sendControlToVantrel(*first, driver::kControlKeystroke,
                             static_cast<int32_t>(keyBits + 0x01000000u), nullptr);
-  fServices.sleeper.sleepMicroseconds(250000);
+  fPlatform.actionSleeper->sleepFor(std::chrono::milliseconds(250));
 
   // Every type comes back in its place; one whose data could not be read stays empty.
   pasteboard.declareTypes(savedTypes);

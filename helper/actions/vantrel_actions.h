@@ -13,13 +13,8 @@
 #include <utility>
 
 #include "helper/actions/action_host.h"
-#include "platform/action_sleeper.h"
-#include "platform/apple_events.h"
-#include "platform/pasteboard.h"
 #include "platform/plist.h"
-#include "platform/script_runner.h"
-#include "platform/snippets_menu.h"
-#include "platform/workspace_actions.h"
+#include "platform/system_services.h"
 #include "settings/driver_codes.h"
 
 // What a keystroke command asks for: a Mac OS Roman character (typed through the key tables;
@@ -43,14 +38,6 @@ uint16_t HotKeyNumberForCommand(uint16_t code);
 
 class VantrelActions final : public ButtonActions {
  public:
-  struct Services {
-    Pasteboard& pasteboard;
-    SnippetsMenu& snippetsMenu;
-    WorkspaceActions& workspace;
-    ScriptRunner& scripts;
-    AppleEventServices& appleEvents;
-    ActionSleeper& sleeper;
-  };
   struct Config {
     std::string homeDirectory;      // the user's home folder (hot keys, "~" in paths)
     std::string resourceDirectory;  // where "DefaultHotKeys10x.plist" lie
@@ -60,7 +47,8 @@ class VantrelActions final : public ButtonActions {
   // Presses kept at most while an action runs.
   static constexpr size_t kMaxDeferredButtons = 64;
 
-  VantrelActions(Services services, Config config);
+  // The action services of `platform` must be set (completeForActions) and outlive the actions.
+  VantrelActions(const sys::Platform& platform, Config config);
 
   void start(ActionHost& host) override;
   // Presses that arrive while an earlier one is still being carried out (the snippets menu is
@@ -96,7 +84,7 @@ class VantrelActions final : public ButtonActions {
   void launchApplication(const std::string& nameOrPath, const std::string& bundleID);
   void dispatchButton(ActionHost& host, uint32_t connection, uint16_t button);
 
-  Services fServices;
+  sys::Platform fPlatform;
   Config fConfig;
   pl::DictRef fHotKeyDict;
   pl::DictRef fDefaultHotKeyDict;

@@ -8,6 +8,8 @@
 
 #include "platform/pasteboard.h"
 
+namespace sys {
+
 class FakePasteboard final : public Pasteboard {
  public:
   struct Entry {
@@ -60,3 +62,5 @@ class FakePasteboard final : public Pasteboard {
                         [&](const Entry& e) { return e.type == type; });
   }
 };
+
+}  // namespace sys

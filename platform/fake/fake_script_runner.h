@@ -5,6 +5,8 @@
 
 #include "platform/script_runner.h"
 
+namespace sys {
+
 class FakeScriptRunner final : public ScriptRunner {
  public:
   int32_t runAppleScript(const std::string& source) override {
@@ -14,3 +16,5 @@ class FakeScriptRunner final : public ScriptRunner {
   std::vector<std::string> sources;
   int32_t result = 0;
 };
+
+}  // namespace sys

@@ -7,6 +7,8 @@
 
 #include "platform/snippets_menu.h"
 
+namespace sys {
+
 class FakeSnippetsMenu final : public SnippetsMenu {
  public:
   FakeSnippetsMenu() {
@@ -31,3 +33,5 @@ class FakeSnippetsMenu final : public SnippetsMenu {
   std::function<void()> whileOpen;
   int popUps = 0;
 };
+
+}  // namespace sys

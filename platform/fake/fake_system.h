@@ -10,6 +10,12 @@
 
 #include "platform/iokit.h"
 #include "platform/iokit_inprocess.h"
+#include "platform/fake/fake_apple_events.h"
+#include "platform/fake/fake_pasteboard.h"
+#include "platform/fake/fake_script_runner.h"
+#include "platform/fake/fake_sleeper.h"
+#include "platform/fake/fake_snippets_menu.h"
+#include "platform/fake/fake_workspace_actions.h"
 #include "platform/runloop.h"
 #include "platform/system_services.h"
 
@@ -144,15 +150,8 @@ class FakeBundleReader final : public BundleReader {
   std::map<std::string, pl::DictRef, std::less<>> infos_;
 };
 
-// Records the waits instead of waiting.
-class FakeSleeper final : public Sleeper {
- public:
-  std::vector<std::chrono::microseconds> sleeps;
-  void sleepFor(std::chrono::microseconds d) override { sleeps.push_back(d); }
-};
-
-// All of the above with an in-process driver world, its IOKit and a manual run loop. The
-// process list holds "VantrelHelper" as the current process.
+// All of the above and the button actions' fakes, with an in-process driver world, its IOKit and
+// a manual run loop. The process list holds "VantrelHelper" as the current process.
 class FakePlatform {
  public:
   FakePlatform();
@@ -170,6 +169,12 @@ class FakePlatform {
   FakeWorkspace workspace;
   FakeBundleReader bundles;
   FakeSleeper sleeper;
+  FakePasteboard pasteboard;
+  FakeSnippetsMenu snippetsMenu;
+  FakeWorkspaceActions workspaceActions;
+  FakeScriptRunner scripts;
+  FakeSleeper actionSleeper;
+  FakeAppleEventServices appleEvents{&actionSleeper};
 
   Platform platform();
   // Delivers what waits in the notification ports (as the main loop would).

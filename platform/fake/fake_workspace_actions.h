@@ -7,6 +7,8 @@
 
 #include "platform/workspace_actions.h"
 
+namespace sys {
+
 class FakeWorkspaceActions final : public WorkspaceActions {
  public:
   struct Call {
@@ -37,3 +39,5 @@ class FakeWorkspaceActions final : public WorkspaceActions {
   std::set<std::string> knownApplications;  // names or paths that launch
   std::set<std::string> knownBundles;       // identifiers that launch
 };
+
+}  // namespace sys

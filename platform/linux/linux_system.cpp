@@ -123,8 +123,4 @@ pl::DictRef InfoPlistBundleReader::infoDictionary(const std::string& bundleURL) 
 
 // ---- sleeping ------------------------------------------------------------------------------------
 
-void ThreadSleeper::sleepFor(std::chrono::microseconds duration) {
-  std::this_thread::sleep_for(duration);
-}
-
 }  // namespace sys

@@ -1,6 +1,6 @@
-// Runtime backends of the system services that need nothing but Linux itself. Services whose
-// events come from the simulated world (activations, key state, accessibility) stay quiet here:
-// nothing is ever happening.
+// Runtime backends of the system services that need nothing but Linux itself: the process list of
+// /proc and bundles' information dictionaries. (Services without a Linux backend yet are the
+// quiet ones of platform/quiet/.)
 #pragma once
 
 #include <vector>
@@ -41,54 +41,6 @@ class ProcFsProcessManager final : public ProcessManager {
 class InfoPlistBundleReader final : public BundleReader {
  public:
   pl::DictRef infoDictionary(const std::string& bundleURL) override;
-};
-
-// No session information: the helper counts itself on the console.
-class NoSessionInformation final : public ConsoleSession {
- public:
-  pl::DictRef CGSessionCopyCurrentDictionary() override { return nullptr; }
-};
-
-class QuietInputState final : public InputState {
- public:
-  uint32_t GetCurrentKeyModifiers() override { return 0; }
-  uint32_t GetCurrentButtonState() override { return 0; }
-};
-
-// Accessibility is not available to the helper.
-class NoAccessibility final : public Accessibility {
- public:
-  bool AXAPIEnabled() override { return false; }
-  AXUIElementRef AXUIElementCreateSystemWide() override { return nullptr; }
-  AXError AXUIElementCopyAttributeValue(const AXUIElementRef&, std::string_view,
-                                        AXValue*) override {
-    return kAXErrorAPIDisabled;
-  }
-  AXError AXUIElementGetAttributeValueCount(const AXUIElementRef&, std::string_view,
-                                            long*) override {
-    return kAXErrorAPIDisabled;
-  }
-};
-
-// A display that cannot move the pointer.
-class NoDisplay final : public Display {
- public:
-  CGError CGWarpMouseCursorPosition(CGPoint) override { return kCGErrorFailure; }
-};
-
-// A workspace in which no application is ever activated.
-class QuietWorkspace final : public Workspace {
- public:
-  int addActivationObserver(ActivationObserver) override { return ++next_; }
-  void removeActivationObserver(int) override {}
-
- private:
-  int next_ = 0;
-};
-
-class ThreadSleeper final : public Sleeper {
- public:
-  void sleepFor(std::chrono::microseconds duration) override;
 };
 
 }  // namespace sys

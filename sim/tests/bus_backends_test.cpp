@@ -12,16 +12,17 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include "platform/dbus/driver_wire.h"
-#include "platform/dbus/sim_actions.h"
-#include "platform/dbus/sim_driver_world.h"
-#include "platform/dbus/sim_hid.h"
-#include "platform/dbus/sim_system.h"
+#include "sim/driver_wire.h"
+#include "sim/client/sim_actions.h"
+#include "sim/client/sim_driver_world.h"
+#include "sim/client/sim_hid.h"
+#include "sim/client/sim_system.h"
 #include "platform/dbus/testing/private_bus.h"
 #include "platform/fake/fake_apple_events.h"
 #include "platform/fake/fake_pasteboard.h"
 #include "platform/fake/fake_system.h"
 #include "platform/iokit.h"
+#include "platform/quiet/quiet_services.h"
 #include "platform/runloop.h"
 #include "settings/models.h"
 #include "settings/driver_codes.h"
@@ -602,31 +603,31 @@ TEST(SimBackends, SystemAndActionServicesAskTheSimulatorWhileItIsThere) {
   EXPECT_FALSE(bundles.infoDictionary(*activated[1].bundleURL)) << "an application without dictionary";
 
   // Actions: processes, Apple events, scripts, workspace, pasteboard, menu.
-  FakeAppleEventServices fakeEvents;
+  sys::FakeAppleEventServices fakeEvents;
   simbus::SimAppleEventServices events(link, fakeEvents);
-  ProcessSerialNumber psn = kNoProcess;
+  sys::ProcessSerialNumber psn{0, sys::kNoProcess};
   std::vector<uint32_t> signatures;
-  while (events.getNextProcess(&psn) == kNoErr) {
+  while (events.getNextProcess(&psn) == sys::noErr) {
     uint32_t sig = 0;
-    ASSERT_EQ(events.getProcessSignature(psn, &sig), kNoErr);
+    ASSERT_EQ(events.getProcessSignature(psn, &sig), sys::noErr);
     signatures.push_back(sig);
   }
   EXPECT_NE(std::find(signatures.begin(), signatures.end(), FourCharCode("MACS")), signatures.end());
   EXPECT_NE(std::find(signatures.begin(), signatures.end(), FourCharCode("emal")), signatures.end())
       << "an activated application runs";
-  AppleEvent shut;
-  shut.target = kSystemProcess;
-  shut.eventClass = kCoreEventClass;
+  sys::AppleEvent shut;
+  shut.target = sys::ProcessSerialNumber{0, sys::kSystemProcess};
+  shut.eventClass = sys::kCoreEventClass;
   shut.eventID = FourCharCode("shut");
   shut.sendMode = 0x71;
-  EXPECT_EQ(events.sendAppleEvent(shut), kNoErr);
-  EXPECT_EQ(events.openApplicationWithCreator(FourCharCode("hook")), kNoErr);
+  EXPECT_EQ(events.sendAppleEvent(shut), sys::noErr);
+  EXPECT_EQ(events.openApplicationWithCreator(FourCharCode("hook")), sys::noErr);
 
-  NullScriptRunner nullScripts;
+  sys::QuietScriptRunner nullScripts;
   simbus::SimScriptRunner scripts(link, nullScripts);
   EXPECT_EQ(scripts.runAppleScript("beep"), 0);
 
-  FakePasteboard fakePasteboard;
+  sys::FakePasteboard fakePasteboard;
   simbus::SimPasteboard pasteboard(link, fakePasteboard);
   const auto before = pasteboard.types();
   pasteboard.declareTypes({"text/plain"});
@@ -645,8 +646,8 @@ TEST(SimBackends, SystemAndActionServicesAskTheSimulatorWhileItIsThere) {
   ASSERT_TRUE(waitUntil([&] { return !link.present(); }));
   EXPECT_FALSE(session.CGSessionCopyCurrentDictionary()->boolValue(sys::kCGSessionOnConsoleKey));
   EXPECT_EQ(input.GetCurrentKeyModifiers(), 0x0800u);
-  psn = kNoProcess;
-  EXPECT_EQ(events.getNextProcess(&psn), kProcNotFound);
+  psn = sys::ProcessSerialNumber{0, sys::kNoProcess};
+  EXPECT_EQ(events.getNextProcess(&psn), sys::procNotFound);
   EXPECT_TRUE(pasteboard.types().empty()) << "the fallback pasteboard, not the simulator's";
 }
 

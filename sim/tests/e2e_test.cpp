@@ -17,7 +17,7 @@
 #include <cstdio>
 
 #include "platform/dbus/distributed_notifications.h"
-#include "platform/dbus/sim_names.h"
+#include "sim/sim_names.h"
 #include "platform/dbus/testing/private_bus.h"
 #include "platform/files.h"
 #include "platform/plist.h"

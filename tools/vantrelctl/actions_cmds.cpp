@@ -9,7 +9,7 @@
 #include "helper/actions/vantrel_actions.h"
 #include "keys/key_tables.h"
 #include "keys/layout.h"
-#include "platform/fake/fake_action_sleeper.h"
+#include "platform/fake/fake_sleeper.h"
 #include "platform/fake/fake_apple_events.h"
 #include "platform/fake/fake_pasteboard.h"
 #include "platform/fake/fake_script_runner.h"
@@ -103,16 +103,16 @@ int cmdAction(const ctl::Args& args) {
   }
   SetupKeyTablesNumPad(&host.keycodes, &host.modifiers, 1);
 
-  FakePasteboard pasteboard;
-  FakeSnippetsMenu menu;
-  FakeWorkspaceActions workspace;
-  FakeScriptRunner scripts;
-  FakeActionSleeper sleeper;
-  FakeAppleEventServices events(&sleeper);
+  sys::FakePasteboard pasteboard;
+  sys::FakeSnippetsMenu menu;
+  sys::FakeWorkspaceActions workspace;
+  sys::FakeScriptRunner scripts;
+  sys::FakeSleeper sleeper;
+  sys::FakeAppleEventServices events(&sleeper);
   events.addProcess(FourCharCode("hook"));  // the media application is running
   const auto version = ctl::option(args, "--version");
   VantrelActions actions(
-      {pasteboard, menu, workspace, scripts, events, sleeper},
+      sys::actionServices(pasteboard, menu, workspace, scripts, events, sleeper),
       {ctl::option(args, "--home").value_or(files::homeDirectory()), VANTREL_RESOURCE_DIR,
        version ? static_cast<uint32_t>(ctl::parseNumber(*version, "--version", 0x1000, 0x10F0)) : 0u});
   actions.start(host);
@@ -122,7 +122,7 @@ int cmdAction(const ctl::Args& args) {
   static const char* kKinds[] = {"openFile", "launchApplication", "launchBundle", "openURL"};
   json out{{"code", code}, {"controls", host.controls}, {"workspace", json::array()},
            {"appleEvents", json::array()}, {"scripts", scripts.sources},
-           {"waitsMicroseconds", sleeper.sleeps}, {"menuShown", menu.popUps > 0}};
+           {"waitsMicroseconds", sleeper.microseconds()}, {"menuShown", menu.popUps > 0}};
   for (const auto& c : workspace.calls)
     out["workspace"].push_back({{"call", kKinds[c.kind]}, {"argument", c.argument}, {"options", Hex(c.options, 5)}});
   for (const auto& e : events.sent)

@@ -13,7 +13,7 @@
 #include <iostream>
 #include <map>
 
-#include "platform/dbus/sim_names.h"
+#include "sim/sim_names.h"
 #include "tools/vantrelctl/command.h"
 
 namespace {

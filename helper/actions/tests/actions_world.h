@@ -5,7 +5,7 @@
 
 #include "helper/actions/tests/fake_action_host.h"
 #include "helper/actions/vantrel_actions.h"
-#include "platform/fake/fake_action_sleeper.h"
+#include "platform/fake/fake_sleeper.h"
 #include "platform/fake/fake_apple_events.h"
 #include "platform/fake/fake_pasteboard.h"
 #include "platform/fake/fake_script_runner.h"
@@ -17,7 +17,7 @@ struct ActionsWorld {
 
   explicit ActionsWorld(std::string home = "/nonexistent-home",
                         std::string resources = VANTREL_RESOURCE_DIR, uint32_t version = 0x1090)
-      : actions({pasteboard, menu, workspace, scripts, events, sleeper},
+      : actions(sys::actionServices(pasteboard, menu, workspace, scripts, events, sleeper),
                 {std::move(home), std::move(resources), version}) {
     host.addDevice(kConnection);
   }
@@ -43,11 +43,11 @@ struct ActionsWorld {
   }
 
   FakeActionHost host;
-  FakePasteboard pasteboard;
-  FakeSnippetsMenu menu;
-  FakeWorkspaceActions workspace;
-  FakeScriptRunner scripts;
-  FakeActionSleeper sleeper;
-  FakeAppleEventServices events{&sleeper};
+  sys::FakePasteboard pasteboard;
+  sys::FakeSnippetsMenu menu;
+  sys::FakeWorkspaceActions workspace;
+  sys::FakeScriptRunner scripts;
+  sys::FakeSleeper sleeper;
+  sys::FakeAppleEventServices events{&sleeper};
   VantrelActions actions;
 };

@@ -186,7 +186,7 @@ TEST(ButtonDispatch, OpenLaunchUrlAndScript) {
     if (bndl) d->setString("bndl", bndl);
     return d;
   };
-  using Call = FakeWorkspaceActions::Call;
+  using Call = sys::FakeWorkspaceActions::Call;
 
   w.press(with(70, "~/Notes.txt"));
   w.press(with(70, "~/Missing.txt"));
@@ -222,7 +222,7 @@ TEST(ButtonDispatch, OpenLaunchUrlAndScript) {
 
   w.press(with(73, "beep"));
   w.press(with(73, ""));
-  w.scripts.result = kOSAScriptError;  // an error is dropped
+  w.scripts.result = sys::kOSAScriptError;  // an error is dropped
   w.press(with(73, "error \"x\""));
   EXPECT_EQ(w.scripts.sources, (std::vector<std::string>{"beep", "error \"x\""}));
   EXPECT_TRUE(w.host.controls.empty());
@@ -235,26 +235,27 @@ TEST(ButtonDispatch, SystemAndMediaEvents) {
   ActionsWorld w;
   w.events.addProcess(FourCharCode("MACS"));
   w.events.addProcess(FourCharCode("hook"));
-  const ProcessSerialNumber media = w.events.processes[1].psn;
+  const sys::ProcessSerialNumber media = w.events.processes[1].psn;
   for (int code : {78, 79, 80, 90, 91, 92, 93, 94, 95, 96}) w.pressCommand(code);
 
-  auto event = [](ProcessSerialNumber psn, const char (&cls)[5], const char (&id)[5], int32_t mode) {
-    AppleEvent e;
+  auto event = [](sys::ProcessSerialNumber psn, const char (&cls)[5], const char (&id)[5], int32_t mode) {
+    sys::AppleEvent e;
     e.target = psn;
     e.eventClass = FourCharCode(cls);
     e.eventID = FourCharCode(id);
     e.sendMode = mode;
     return e;
   };
-  EXPECT_EQ(w.events.sent, (std::vector<AppleEvent>{
-                               event(kSystemProcess, "aevt", "rest", 0x71),
-                               event(kSystemProcess, "aevt", "shut", 0x71),
-                               event(kSystemProcess, "aevt", "slep", 0x71),
+  const sys::ProcessSerialNumber kSystemPSN{0, sys::kSystemProcess};
+  EXPECT_EQ(w.events.sent, (std::vector<sys::AppleEvent>{
+                               event(kSystemPSN, "aevt", "rest", 0x71),
+                               event(kSystemPSN, "aevt", "shut", 0x71),
+                               event(kSystemPSN, "aevt", "slep", 0x71),
                                event(media, "hook", "PlPs", 1), event(media, "hook", "Stop", 1),
                                event(media, "hook", "Prev", 1), event(media, "hook", "Next", 1),
                                event(media, "aevt", "vol+", 1), event(media, "aevt", "vol-", 1),
                                event(media, "aevt", "mute", 1)}));
-  EXPECT_EQ(w.events.sent[0].target, (ProcessSerialNumber{0, 1}));
+  EXPECT_EQ(w.events.sent[0].target, (sys::ProcessSerialNumber{0, 1}));
   EXPECT_EQ(w.events.sent[0].addressType, FourCharCode("psn "));
   EXPECT_EQ(w.events.sent[0].returnID, -1);
   EXPECT_EQ(w.events.sent[0].transactionID, 0);

@@ -32,14 +32,14 @@ TEST(Snippets, TypingPastesAndRestoresThePasteboard) {
   w.pasteboard.unreadable = {"unreadable/type"};
   const auto before = w.pasteboard.entries;
 
-  std::vector<FakePasteboard::Entry> duringPaste;
+  std::vector<sys::FakePasteboard::Entry> duringPaste;
   w.host.onControl = [&](const FakeActionHost::Control&) { duringPaste = w.pasteboard.entries; };
   w.pressCommand(183);
 
   EXPECT_EQ(w.host.controls,
             (std::vector<FakeActionHost::Control>{{ActionsWorld::kConnection, driver::kControlKeystroke, kPasteV}}));
-  EXPECT_EQ(duringPaste, (std::vector<FakePasteboard::Entry>{{"text/plain", Bytes("three \xE2\x9C\x93")}}));
-  EXPECT_EQ(w.sleeper.sleeps, std::vector<uint32_t>{250000});
+  EXPECT_EQ(duringPaste, (std::vector<sys::FakePasteboard::Entry>{{"text/plain", Bytes("three \xE2\x9C\x93")}}));
+  EXPECT_EQ(w.sleeper.microseconds(), std::vector<uint32_t>{250000});
   // Back as it was: same types in the same order with the same data; the type that could not
   // be read is there again, empty.
   auto expected = before;

@@ -71,7 +71,7 @@ TEST_F(ActionsThroughHelper, PressesComeBackAsKeystrokesToTheirDevice) {
   press(second, 4);
   EXPECT_EQ(params(controlCalls(driver::kControlKeystroke, c1)), std::vector<uint64_t>{0x01000900});
   EXPECT_EQ(w.pasteboard.stringFor("text/plain"), "kept");
-  EXPECT_EQ(w.sleeper.sleeps, std::vector<uint32_t>{250000});
+  EXPECT_EQ(w.sleeper.microseconds(), std::vector<uint32_t>{250000});
 
   press(first, 5);  // volume up to the media application
   ASSERT_EQ(w.events.sent.size(), 1u);

@@ -1,23 +1,25 @@
 // The helper's platform on this machine: the device simulator's services while it is on the
-// session bus, the given base services while it is not. The driver's services exist only in
-// the simulator. The process list is that of the base, narrowed to this login session.
+// session bus, the given base services (the machine's, platform/qt/runtime_platform.h) while it is
+// not. The driver's services exist only in the simulator. The process list is that of the base,
+// narrowed to this login session.
 #pragma once
 
 #include <QDBusConnection>
 
-#include "platform/dbus/sim_actions.h"
-#include "platform/dbus/sim_driver_world.h"
 #include "platform/dbus/session_processes.h"
-#include "platform/dbus/sim_link.h"
-#include "platform/dbus/sim_system.h"
 #include "platform/iokit.h"
 #include "platform/system_services.h"
+#include "sim/client/sim_actions.h"
+#include "sim/client/sim_driver_world.h"
+#include "sim/client/sim_link.h"
+#include "sim/client/sim_system.h"
 
 namespace simbus {
 
 class SimRuntime {
  public:
-  // Make it after the QCoreApplication, on the main thread. `base` must be complete and outlive it.
+  // Make it after the QCoreApplication, on the main thread. `base` must be complete for the
+  // helper and the actions and outlive it.
   explicit SimRuntime(const sys::Platform& base, const QDBusConnection& bus = QDBusConnection::sessionBus())
       : link(bus),
         world(link),
@@ -29,6 +31,11 @@ class SimRuntime {
         workspace(link, infos),
         bundles(infos, *base.bundles),
         processes(*base.processes),
+        pasteboard(link, *base.pasteboard),
+        snippetsMenu(link, *base.snippetsMenu),
+        workspaceActions(link, *base.workspaceActions),
+        scripts(link, *base.scripts),
+        appleEvents(link, *base.appleEvents),
         base_(base) {}
 
   sys::Platform platform() {
@@ -41,6 +48,11 @@ class SimRuntime {
     p.workspace = &workspace;
     p.bundles = &bundles;
     p.processes = &processes;
+    p.pasteboard = &pasteboard;
+    p.snippetsMenu = &snippetsMenu;
+    p.workspaceActions = &workspaceActions;
+    p.scripts = &scripts;
+    p.appleEvents = &appleEvents;
     return p;
   }
 
@@ -55,27 +67,14 @@ class SimRuntime {
   SimWorkspace workspace;
   SimBundleReader bundles;
   SessionProcessManager processes;
+  SimPasteboard pasteboard;
+  SimSnippetsMenu snippetsMenu;
+  SimWorkspaceActions workspaceActions;
+  SimScriptRunner scripts;
+  SimAppleEventServices appleEvents;
 
  private:
   sys::Platform base_;
-};
-
-// The button actions' services: the simulator's while it is on the bus, the given ones otherwise.
-struct SimActionServices {
-  SimActionServices(SimLink& link, Pasteboard& pasteboardFallback, SnippetsMenu& menuFallback,
-                    WorkspaceActions& workspaceFallback, ScriptRunner& scriptsFallback,
-                    AppleEventServices& eventsFallback)
-      : pasteboard(link, pasteboardFallback),
-        snippetsMenu(link, menuFallback),
-        workspace(link, workspaceFallback),
-        scripts(link, scriptsFallback),
-        appleEvents(link, eventsFallback) {}
-
-  SimPasteboard pasteboard;
-  SimSnippetsMenu snippetsMenu;
-  SimWorkspaceActions workspace;
-  SimScriptRunner scripts;
-  SimAppleEventServices appleEvents;
 };
 
 }  // namespace simbus

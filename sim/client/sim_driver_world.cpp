@@ -1,4 +1,4 @@
-#include "platform/dbus/sim_driver_world.h"
+#include "sim/client/sim_driver_world.h"
 
 #include <QDBusArgument>
 #include <QMetaObject>
@@ -12,7 +12,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include "platform/dbus/sim_names.h"
+#include "sim/sim_names.h"
 #include "platform/iokit.h"
 
 namespace simbus {

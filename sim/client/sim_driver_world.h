@@ -26,8 +26,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/dbus/driver_wire.h"
-#include "platform/dbus/sim_link.h"
+#include "sim/driver_wire.h"
+#include "sim/client/sim_link.h"
 #include "platform/driver_world.h"
 
 namespace simbus {

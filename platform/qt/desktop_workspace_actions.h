@@ -19,7 +19,7 @@
 
 #include "platform/workspace_actions.h"
 
-class DesktopWorkspaceActions final : public WorkspaceActions {
+class DesktopWorkspaceActions final : public sys::WorkspaceActions {
  public:
   using Starter = std::function<bool(const QString& program, const QStringList& arguments)>;
 

@@ -5,9 +5,9 @@
 // by the actions themselves. Off the main thread, or without an application object, it sleeps.
 #pragma once
 
-#include "platform/action_sleeper.h"
+#include "platform/sleeper.h"
 
-class QtEventLoopSleeper final : public ActionSleeper {
+class QtEventLoopSleeper final : public sys::Sleeper {
  public:
-  void sleepMicroseconds(uint32_t us) override;
+  void sleepFor(std::chrono::microseconds duration) override;
 };

@@ -1,4 +1,4 @@
-#include "platform/dbus/sim_actions.h"
+#include "sim/client/sim_actions.h"
 
 #include <QDBusArgument>
 #include <QStringList>
@@ -23,47 +23,47 @@ bool SimAppleEventServices::refresh() {
   return true;
 }
 
-int32_t SimAppleEventServices::getNextProcess(ProcessSerialNumber* psn) {
+int32_t SimAppleEventServices::getNextProcess(sys::ProcessSerialNumber* psn) {
   if (!link_.present()) return fallback_.getNextProcess(psn);
-  if (!psn) return kParamErr;
-  if (*psn == kNoProcess) {
-    if (!refresh() || processes_.empty()) return kProcNotFound;
+  if (!psn) return sys::paramErr;
+  if (*psn == sys::ProcessSerialNumber{0, sys::kNoProcess}) {
+    if (!refresh() || processes_.empty()) return sys::procNotFound;
     *psn = processes_.front().psn;
-    return kNoErr;
+    return sys::noErr;
   }
   for (size_t i = 0; i < processes_.size(); ++i) {
     if (processes_[i].psn == *psn) {
-      if (i + 1 >= processes_.size()) return kProcNotFound;
+      if (i + 1 >= processes_.size()) return sys::procNotFound;
       *psn = processes_[i + 1].psn;
-      return kNoErr;
+      return sys::noErr;
     }
   }
-  return kProcNotFound;
+  return sys::procNotFound;
 }
 
-int32_t SimAppleEventServices::getProcessSignature(const ProcessSerialNumber& psn, uint32_t* signature) {
+int32_t SimAppleEventServices::getProcessSignature(const sys::ProcessSerialNumber& psn, uint32_t* signature) {
   if (!link_.present()) return fallback_.getProcessSignature(psn, signature);
   for (const auto& p : processes_) {
     if (p.psn == psn) {
       if (signature) *signature = p.signature;
-      return kNoErr;
+      return sys::noErr;
     }
   }
-  return kProcNotFound;
+  return sys::procNotFound;
 }
 
 int32_t SimAppleEventServices::openApplicationWithCreator(uint32_t creator) {
   if (!link_.present()) return fallback_.openApplicationWithCreator(creator);
   const auto r = link_.callSystem("OpenApplicationWithCreator", {creator});
-  return r && !r->isEmpty() ? (*r)[0].toInt() : kLSApplicationNotFoundErr;
+  return r && !r->isEmpty() ? (*r)[0].toInt() : sys::kLSApplicationNotFoundErr;
 }
 
-int32_t SimAppleEventServices::sendAppleEvent(const AppleEvent& e) {
+int32_t SimAppleEventServices::sendAppleEvent(const sys::AppleEvent& e) {
   if (!link_.present()) return fallback_.sendAppleEvent(e);
   const auto r = link_.callSystem("SendAppleEvent",
                                   {e.addressType, e.target.highLongOfPSN, e.target.lowLongOfPSN, e.eventClass,
                                    e.eventID, static_cast<int>(e.returnID), e.transactionID, e.sendMode, e.timeout});
-  return r && !r->isEmpty() ? (*r)[0].toInt() : kProcNotFound;
+  return r && !r->isEmpty() ? (*r)[0].toInt() : sys::procNotFound;
 }
 
 // ---- scripts and workspace --------------------------------------------------------------------
@@ -71,7 +71,7 @@ int32_t SimAppleEventServices::sendAppleEvent(const AppleEvent& e) {
 int32_t SimScriptRunner::runAppleScript(const std::string& source) {
   if (!link_.present()) return fallback_.runAppleScript(source);
   const auto r = link_.callSystem("RunScript", {q(source)});
-  return r && !r->isEmpty() ? (*r)[0].toInt() : kOSAScriptError;
+  return r && !r->isEmpty() ? (*r)[0].toInt() : sys::kOSAScriptError;
 }
 
 bool SimWorkspaceActions::ask(const char* method, const QList<QVariant>& args) {
@@ -127,8 +127,8 @@ bool SimPasteboard::setData(const std::vector<uint8_t>& data, const std::string&
 
 // ---- snippets menu ----------------------------------------------------------------------------
 
-SimSnippetsMenu::SimSnippetsMenu(SimLink& link, SnippetsMenu& fallback) : link_(link), fallback_(fallback) {
-  for (int i = 0; i < kItemCount; ++i) titles_[static_cast<size_t>(i)] = DefaultSnippetsMenuTitle(i);
+SimSnippetsMenu::SimSnippetsMenu(SimLink& link, sys::SnippetsMenu& fallback) : link_(link), fallback_(fallback) {
+  for (int i = 0; i < kItemCount; ++i) titles_[static_cast<size_t>(i)] = sys::DefaultSnippetsMenuTitle(i);
 }
 
 std::string SimSnippetsMenu::itemTitle(int index) const {

@@ -1,9 +1,9 @@
-#include "platform/dbus/sim_link.h"
+#include "sim/client/sim_link.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusMetaType>
 
-#include "platform/dbus/sim_names.h"
+#include "sim/sim_names.h"
 
 namespace simbus {
 

@@ -12,10 +12,10 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include "platform/qt_actions/desktop_workspace_actions.h"
-#include "platform/qt_actions/qt_event_sleeper.h"
-#include "platform/qt_actions/qt_pasteboard.h"
-#include "platform/qt_actions/qt_snippets_menu.h"
+#include "platform/qt/desktop_workspace_actions.h"
+#include "platform/qt/qt_event_sleeper.h"
+#include "platform/qt/qt_pasteboard.h"
+#include "platform/qt/qt_snippets_menu.h"
 
 namespace {
 
@@ -40,8 +40,8 @@ TEST(QtPasteboard, KeepsTypesInOrderAndRestoresThem) {
   for (const auto& t : types) saved.push_back(pb.dataForType(t));
   EXPECT_FALSE(pb.dataForType("image/png"));
 
-  pb.declareTypes({kStringPasteboardType});
-  EXPECT_TRUE(pb.setString("snippet", kStringPasteboardType));
+  pb.declareTypes({sys::kStringPasteboardType});
+  EXPECT_TRUE(pb.setString("snippet", sys::kStringPasteboardType));
   EXPECT_FALSE(pb.setString("nope", "text/html"));  // not declared
   EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), "snippet");
   EXPECT_EQ(pb.types(), std::vector<std::string>{"text/plain"});
@@ -120,7 +120,7 @@ TEST(DesktopWorkspaceActions, FindsDesktopEntriesAndNeverStartsInTests) {
   const QString systemCalc = system + "/applications/org.example.Calc.desktop";
 
   // Identifiers: the user's entry wins; nothing outside the applications folders.
-  EXPECT_TRUE(ws.launchAppWithBundleIdentifier("org.example.Calc", kWorkspaceLaunchAsync));
+  EXPECT_TRUE(ws.launchAppWithBundleIdentifier("org.example.Calc", sys::kWorkspaceLaunchAsync));
   EXPECT_FALSE(ws.launchAppWithBundleIdentifier("org.example.Missing", 0));
   EXPECT_FALSE(ws.launchAppWithBundleIdentifier("../applications/org.example.Calc", 0));
   EXPECT_FALSE(ws.launchAppWithBundleIdentifier("", 0));
@@ -158,7 +158,7 @@ TEST(QtEventLoopSleeper, KeepsServingEventsWhileWaiting) {
   QTimer::singleShot(0, [&] { served = true; });
   QElapsedTimer clock;
   clock.start();
-  QtEventLoopSleeper().sleepMicroseconds(20000);
+  QtEventLoopSleeper().sleepFor(std::chrono::microseconds(20000));
   EXPECT_TRUE(served);
   EXPECT_GE(clock.elapsed(), 19);
 }

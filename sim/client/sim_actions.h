@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "platform/apple_events.h"
-#include "platform/dbus/sim_link.h"
+#include "sim/client/sim_link.h"
 #include "platform/pasteboard.h"
 #include "platform/script_runner.h"
 #include "platform/snippets_menu.h"
@@ -20,39 +20,39 @@
 
 namespace simbus {
 
-class SimAppleEventServices final : public AppleEventServices {
+class SimAppleEventServices final : public sys::AppleEventServices {
  public:
-  SimAppleEventServices(SimLink& link, AppleEventServices& fallback) : link_(link), fallback_(fallback) {}
-  int32_t getNextProcess(ProcessSerialNumber* psn) override;
-  int32_t getProcessSignature(const ProcessSerialNumber& psn, uint32_t* signature) override;
+  SimAppleEventServices(SimLink& link, sys::AppleEventServices& fallback) : link_(link), fallback_(fallback) {}
+  int32_t getNextProcess(sys::ProcessSerialNumber* psn) override;
+  int32_t getProcessSignature(const sys::ProcessSerialNumber& psn, uint32_t* signature) override;
   int32_t openApplicationWithCreator(uint32_t creator) override;
-  int32_t sendAppleEvent(const AppleEvent& event) override;
+  int32_t sendAppleEvent(const sys::AppleEvent& event) override;
 
  private:
   struct Process {
-    ProcessSerialNumber psn;
+    sys::ProcessSerialNumber psn;
     uint32_t signature = 0;
   };
   bool refresh();
 
   SimLink& link_;
-  AppleEventServices& fallback_;
+  sys::AppleEventServices& fallback_;
   std::vector<Process> processes_;  // taken when a walk starts
 };
 
-class SimScriptRunner final : public ScriptRunner {
+class SimScriptRunner final : public sys::ScriptRunner {
  public:
-  SimScriptRunner(SimLink& link, ScriptRunner& fallback) : link_(link), fallback_(fallback) {}
+  SimScriptRunner(SimLink& link, sys::ScriptRunner& fallback) : link_(link), fallback_(fallback) {}
   int32_t runAppleScript(const std::string& source) override;
 
  private:
   SimLink& link_;
-  ScriptRunner& fallback_;
+  sys::ScriptRunner& fallback_;
 };
 
-class SimWorkspaceActions final : public WorkspaceActions {
+class SimWorkspaceActions final : public sys::WorkspaceActions {
  public:
-  SimWorkspaceActions(SimLink& link, WorkspaceActions& fallback) : link_(link), fallback_(fallback) {}
+  SimWorkspaceActions(SimLink& link, sys::WorkspaceActions& fallback) : link_(link), fallback_(fallback) {}
   bool openFile(const std::string& path) override;
   bool launchApplication(const std::string& nameOrPath) override;
   bool launchAppWithBundleIdentifier(const std::string& bundleID, uint32_t options) override;
@@ -61,12 +61,12 @@ class SimWorkspaceActions final : public WorkspaceActions {
  private:
   bool ask(const char* method, const QList<QVariant>& args);
   SimLink& link_;
-  WorkspaceActions& fallback_;
+  sys::WorkspaceActions& fallback_;
 };
 
-class SimPasteboard final : public Pasteboard {
+class SimPasteboard final : public sys::Pasteboard {
  public:
-  SimPasteboard(SimLink& link, Pasteboard& fallback) : link_(link), fallback_(fallback) {}
+  SimPasteboard(SimLink& link, sys::Pasteboard& fallback) : link_(link), fallback_(fallback) {}
   std::vector<std::string> types() const override;
   std::optional<std::vector<uint8_t>> dataForType(const std::string& type) const override;
   void declareTypes(const std::vector<std::string>& types) override;
@@ -74,19 +74,19 @@ class SimPasteboard final : public Pasteboard {
 
  private:
   SimLink& link_;
-  Pasteboard& fallback_;
+  sys::Pasteboard& fallback_;
 };
 
-class SimSnippetsMenu final : public SnippetsMenu {
+class SimSnippetsMenu final : public sys::SnippetsMenu {
  public:
-  SimSnippetsMenu(SimLink& link, SnippetsMenu& fallback);
+  SimSnippetsMenu(SimLink& link, sys::SnippetsMenu& fallback);
   std::string itemTitle(int index) const override;
   void setItemTitle(int index, const std::string& title) override;
   std::optional<int> popUpAtMouseLocation() override;
 
  private:
   SimLink& link_;
-  SnippetsMenu& fallback_;
+  sys::SnippetsMenu& fallback_;
   std::array<std::string, kItemCount> titles_;
 };
 

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/dbus/sim_link.h"
+#include "sim/client/sim_link.h"
 
 namespace simbus {
 

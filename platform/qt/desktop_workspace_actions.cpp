@@ -1,4 +1,4 @@
-#include "platform/qt_actions/desktop_workspace_actions.h"
+#include "platform/qt/desktop_workspace_actions.h"
 
 #include <QDir>
 #include <QFile>

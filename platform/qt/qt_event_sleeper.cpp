@@ -1,4 +1,4 @@
-#include "platform/qt_actions/qt_event_sleeper.h"
+#include "platform/qt/qt_event_sleeper.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -6,10 +6,10 @@
 #include <QThread>
 #include <QTimer>
 
-void QtEventLoopSleeper::sleepMicroseconds(uint32_t us) {
+void QtEventLoopSleeper::sleepFor(std::chrono::microseconds duration) {
   QCoreApplication* app = QCoreApplication::instance();
   if (!app || QThread::currentThread() != app->thread()) {
-    ThreadActionSleeper().sleepMicroseconds(us);
+    sys::ThreadSleeper().sleepFor(duration);
     return;
   }
   QEventLoop loop;
@@ -17,6 +17,6 @@ void QtEventLoopSleeper::sleepMicroseconds(uint32_t us) {
   timer.setSingleShot(true);
   timer.setTimerType(Qt::PreciseTimer);
   QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-  timer.start(std::chrono::milliseconds((us + 999) / 1000));
+  timer.start(std::chrono::ceil<std::chrono::milliseconds>(duration));
   loop.exec(QEventLoop::ExcludeUserInputEvents);
 }

@@ -9,7 +9,7 @@
 
 class QMenu;
 
-class QtSnippetsMenu final : public SnippetsMenu {
+class QtSnippetsMenu final : public sys::SnippetsMenu {
  public:
   QtSnippetsMenu();
   ~QtSnippetsMenu() override;

@@ -1,4 +1,4 @@
-#include "platform/dbus/driver_wire.h"
+#include "sim/driver_wire.h"
 
 namespace driverwire {
 

@@ -1,10 +1,10 @@
-#include "platform/dbus/sim_hid.h"
+#include "sim/client/sim_hid.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include "platform/dbus/sim_names.h"
+#include "sim/sim_names.h"
 
 namespace simbus {
 

@@ -1,4 +1,4 @@
-#include "platform/qt_actions/qt_snippets_menu.h"
+#include "platform/qt/qt_snippets_menu.h"
 
 #include <QAction>
 #include <QCursor>
@@ -8,7 +8,7 @@ QtSnippetsMenu::QtSnippetsMenu() : fMenu(std::make_unique<QMenu>()) {
   for (int i = 0; i < kItemCount; ++i) {
     QAction* action = fMenu->addAction(QString());
     action->setData(i);
-    setItemTitle(i, DefaultSnippetsMenuTitle(i));
+    setItemTitle(i, sys::DefaultSnippetsMenuTitle(i));
   }
 }
 

@@ -11,7 +11,7 @@
 
 class QMimeData;
 
-class QtPasteboard final : public Pasteboard {
+class QtPasteboard final : public sys::Pasteboard {
  public:
   std::vector<std::string> types() const override;
   std::optional<std::vector<uint8_t>> dataForType(const std::string& type) const override;

@@ -16,7 +16,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/dbus/sim_link.h"
+#include "sim/client/sim_link.h"
 #include "platform/system_services.h"
 
 namespace simbus {

@@ -1,8 +1,8 @@
-#include "platform/dbus/sim_system.h"
+#include "sim/client/sim_system.h"
 
 #include <QDBusConnection>
 
-#include "platform/dbus/sim_names.h"
+#include "sim/sim_names.h"
 
 namespace simbus {
 

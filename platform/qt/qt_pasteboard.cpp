@@ -1,4 +1,4 @@
-#include "platform/qt_actions/qt_pasteboard.h"
+#include "platform/qt/qt_pasteboard.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
