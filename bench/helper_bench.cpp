@@ -146,7 +146,7 @@ void BM_ApplicationSwitch16Devices200Profiles(benchmark::State& state) {
   for (auto _ : state) {
     w.fake.workspace.activate(apps[i++ % 3]);
   }
-  if (w.helper->deviceList().size() != 16) state.SkipWithError("devices missing");
+  if (w.helper->driverLink().deviceList().size() != 16) state.SkipWithError("devices missing");
 }
 BENCHMARK(BM_ApplicationSwitch16Devices200Profiles)->Unit(benchmark::kMicrosecond);
 
@@ -178,10 +178,10 @@ BENCHMARK(BM_IdlePeriodicTask16Devices)->Unit(benchmark::kNanosecond);
 void BM_IdleSnapToDefaultTick(benchmark::State& state) {
   World w(1);
   w.fake.accessibility.showDialog({100, 100}, {80, 20}, 4);
-  w.helper->startSnapToDefault();
-  w.helper->idleSnapToDefault();
+  w.helper->snapToDefault().startSnapToDefault();
+  w.helper->snapToDefault().idleSnapToDefault();
   for (auto _ : state) {
-    w.helper->idleSnapToDefault();
+    w.helper->snapToDefault().idleSnapToDefault();
   }
 }
 BENCHMARK(BM_IdleSnapToDefaultTick)->Unit(benchmark::kNanosecond);

@@ -1,26 +1,25 @@
-// The driver link: opening the driver's services, the device list, driver messages,
-// re-enumeration of unclaimed devices, and the transfer of settings and control requests.
+// The driver link: opening the driver's services, the device list, re-enumeration of unclaimed
+// devices, and the calls that carry records and control requests.
+#include "helper/driver_link.h"
+
 #include <algorithm>
 #include <chrono>
-#include <cstring>
 #include <new>
 
 #include "settings/driver_codes.h"
-#include "helper/vantrel_helper.h"
-#include "settings/matching.h"
 #include "settings/models.h"
-#include "settings/record.h"
 
 using namespace iokit;
 
 namespace {
 
-// Called for every message a device's service posts; the reference is the connection handle.
-void VantrelInterestCallback(void* refcon, io_service_t service, uint32_t messageType,
-                             void* messageArgument) {
-  if (gHelper != nullptr)
-    gHelper->handleMessage(messageType, messageArgument, service,
-                           reinterpret_cast<uintptr_t>(refcon));
+// The matching callbacks reach the link through their context argument.
+void VantrelFirstMatchCallback(void* refcon, io_iterator_t iterator) {
+  if (refcon != nullptr) static_cast<DriverLink*>(refcon)->openMatchedServices(iterator);
+}
+
+void VantrelTerminateCallback(void* refcon, io_iterator_t iterator) {
+  if (refcon != nullptr) static_cast<DriverLink*>(refcon)->releaseTerminatedServices(iterator);
 }
 
 uint64_t scalar(uint32_t v) { return v; }
@@ -28,9 +27,54 @@ uint64_t scalar(int32_t v) { return static_cast<uint32_t>(v); }  // widened with
 
 }  // namespace
 
+DriverLink::DriverLink(const sys::Platform& platform, Owner& owner, MessageCallback onMessage)
+    : fPlatform(platform), fOwner(owner), fOnMessage(onMessage) {}
+
+DriverLink::~DriverLink() {
+  if (fNotificationSource) fPlatform.mainRunLoop->removeSource(fNotificationSource);
+  if (fFirstMatchIterator != 0) io().IOObjectRelease(fFirstMatchIterator);
+  if (fTerminateIterator != 0) io().IOObjectRelease(fTerminateIterator);
+  if (fNotificationPort != nullptr) io().IONotificationPortDestroy(fNotificationPort);
+}
+
+bool DriverLink::installNotifications() {
+  mach_port_t master = MACH_PORT_NULL;
+  const kern_return_t kr = io().IOMasterPort(MACH_PORT_NULL, &master);
+  if (kr != KERN_SUCCESS || master == MACH_PORT_NULL) return false;
+
+  bool installed = false;
+  do {
+    CFMutableDictionaryRef matching = IOServiceMatching(driver::kServiceClass);
+    if (!matching) break;
+    fNotificationPort = io().IONotificationPortCreate(master);
+    if (fNotificationPort == nullptr) break;
+    fNotificationSource = io().IONotificationPortGetRunLoopSource(fNotificationPort);
+    if (!fNotificationSource) break;
+    fPlatform.mainRunLoop->addSource(fNotificationSource);
+
+    // Both registrations share the matching dictionary (each takes its own copy of it).
+    if (io().IOServiceAddMatchingNotification(fNotificationPort, kIOFirstMatchNotification,
+                                              matching, VantrelFirstMatchCallback, this,
+                                              &fFirstMatchIterator) != KERN_SUCCESS)
+      break;
+    // Handles the services that exist already and arms the notification.
+    VantrelFirstMatchCallback(this, fFirstMatchIterator);
+
+    if (io().IOServiceAddMatchingNotification(fNotificationPort, kIOTerminatedNotification,
+                                              matching, VantrelTerminateCallback, this,
+                                              &fTerminateIterator) != KERN_SUCCESS)
+      break;
+    VantrelTerminateCallback(this, fTerminateIterator);
+    installed = true;
+  } while (false);
+
+  io().mach_port_deallocate(mach_task_self(), master);
+  return installed;
+}
+
 // ---- discovery -------------------------------------------------------------------------------------
 
-void VantrelHelper::openMatchedServices(io_iterator_t iterator) {
+void DriverLink::openMatchedServices(io_iterator_t iterator) {
   while (io_service_t service = io().IOIteratorNext(iterator)) {
     io_connect_t connection = 0;
     if (io().IOServiceOpen(service, mach_task_self(), driver::kConnectType, &connection) !=
@@ -40,7 +84,7 @@ void VantrelHelper::openMatchedServices(io_iterator_t iterator) {
     }
     io_object_t notification = IO_OBJECT_NULL;
     if (io().IOServiceAddInterestNotification(
-            fNotificationPort, service, kIOGeneralInterest, VantrelInterestCallback,
+            fNotificationPort, service, kIOGeneralInterest, fOnMessage,
             reinterpret_cast<void*>(static_cast<uintptr_t>(connection)),
             &notification) != KERN_SUCCESS) {
       // Without messages the device could never be dropped again: do not keep it open.
@@ -59,42 +103,22 @@ void VantrelHelper::openMatchedServices(io_iterator_t iterator) {
   }
 }
 
-void VantrelHelper::releaseTerminatedServices(io_iterator_t iterator) {
+void DriverLink::releaseTerminatedServices(io_iterator_t iterator) {
   while (io_service_t service = io().IOIteratorNext(iterator)) io().IOObjectRelease(service);
 }
 
-void VantrelHelper::handleMessage(uint32_t messageType, void* argument,
-                                  io_service_t /*service*/, uintptr_t reference) {
-  const auto connection = static_cast<uint32_t>(reference);
-  switch (messageType) {
-    case driver::kMessageButton:
-      if (IsSessionOnConsole() && argument != nullptr && fActions != nullptr) {
-        uint16_t button = 0;
-        std::memcpy(&button, argument, sizeof button);
-        fActions->buttonPressed(*this, connection, button);
-      }
-      break;
-    case driver::kMessageState:
-      if (IsSessionOnConsole() && argument != nullptr &&
-          fFrontApplication == kSystemPreferencesSignature)
-        sendDeviceStateToPanel(static_cast<const uint8_t*>(argument));
-      break;
-    case kIOMessageServiceIsTerminated:
-      if (const CapturedDeviceRec* rec = findDevice(connection)) {
-        const io_object_t notification = rec->notification;
-        io().IOServiceClose(connection);
-        removeDevice(connection);
-        if (notification != IO_OBJECT_NULL) io().IOObjectRelease(notification);
-      }
-      break;
-    default:
-      break;
+void DriverLink::serviceTerminated(uint32_t connection) {
+  if (const CapturedDeviceRec* rec = findDevice(connection)) {
+    const io_object_t notification = rec->notification;
+    io().IOServiceClose(connection);
+    removeDevice(connection);
+    if (notification != IO_OBJECT_NULL) io().IOObjectRelease(notification);
   }
 }
 
 // ---- the device list -------------------------------------------------------------------------------
 
-void VantrelHelper::addDevice(uint32_t connection) {
+void DriverLink::addDevice(uint32_t connection) {
   uint8_t buffer[DeviceInfo::kSize] = {};
   uint32_t size = sizeof buffer;
   DeviceInfo info;
@@ -109,18 +133,22 @@ void VantrelHelper::addDevice(uint32_t connection) {
       // No record; the settings below then find no device.
     }
   }
-  sendPrefsToVantrel(connection, nullptr, true);
-  sendControlToVantrel(connection, driver::kControlRawReports,
-                       fFrontApplication == kSystemPreferencesSignature ? 1 : 0, nullptr);
+  fOwner.deviceAdded(connection);
 }
 
-CapturedDeviceRec* VantrelHelper::findDevice(uint32_t connection) {
+CapturedDeviceRec* DriverLink::findDevice(uint32_t connection) {
   for (CapturedDeviceRec& rec : fDeviceList)
     if (rec.connection == connection) return &rec;
   return nullptr;
 }
 
-void VantrelHelper::removeDevice(uint32_t connection) {
+const CapturedDeviceRec* DriverLink::findDevice(uint32_t connection) const {
+  for (const CapturedDeviceRec& rec : fDeviceList)
+    if (rec.connection == connection) return &rec;
+  return nullptr;
+}
+
+void DriverLink::removeDevice(uint32_t connection) {
   auto it = std::find_if(fDeviceList.begin(), fDeviceList.end(),
                          [&](const CapturedDeviceRec& r) { return r.connection == connection; });
   if (it != fDeviceList.end()) fDeviceList.erase(it);
@@ -128,14 +156,14 @@ void VantrelHelper::removeDevice(uint32_t connection) {
 
 // ---- re-enumeration ----------------------------------------------------------------------------------
 
-void VantrelHelper::reenumerateUnloadedDevices() {
+void DriverLink::reenumerateUnloadedDevices() {
   // A captured device means the driver is at work: leave the others alone.
   if (findService(driver::kServiceClass, false) > 0) return;
   if (findService(driver::kUSBHostDeviceClass, true) == 0)
     findService(driver::kUSBDeviceClass, true);
 }
 
-int32_t VantrelHelper::findService(const char* className, bool reenumerate) {
+int32_t DriverLink::findService(const char* className, bool reenumerate) {
   CFMutableDictionaryRef matching = IOServiceMatching(className);
   if (!matching) return 0;
   io_iterator_t iterator = IO_OBJECT_NULL;
@@ -178,95 +206,24 @@ int32_t VantrelHelper::findService(const char* className, bool reenumerate) {
   return count;
 }
 
-// ---- settings transfer -------------------------------------------------------------------------------
+// ---- records ----------------------------------------------------------------------------------------
 
-int32_t VantrelHelper::sendPrefsToEveryVantrel() {
-  if (!IsSessionOnConsole()) return kIOReturnSuccess;
-  // Neither the profiles nor the front application change during the broadcast.
-  std::vector<MatchMemo> memo;
-  fMatchMemo = &memo;
-  int32_t status = kIOReturnSuccess;
-  bool first = true;
-  for (CapturedDeviceRec& rec : fDeviceList) {
-    const int32_t r = sendPrefsToVantrel(rec.connection, &rec, first);
-    first = false;
-    if (status == kIOReturnSuccess) status = r;
-  }
-  fMatchMemo = nullptr;
-  return status;
+int32_t DriverLink::sendSettingsRecord(uint32_t connection, const SettingsRecord& record) {
+  const uint64_t in[4] = {scalar(connection), scalar(driver::kSettingsCode),
+                          scalar(driver::kSettingsScalar), 0};
+  return io().CallStructInMethod(connection, driver::kSelectorStructIn, in, 4, record.data(),
+                                 record.size());
 }
 
-int32_t VantrelHelper::sendPrefsToVantrel(uint32_t connection, CapturedDeviceRec* device,
-                                          bool changeHelperPrefs) {
-  if (device == nullptr) device = findDevice(connection);
-  if (device == nullptr) return kIOReturnNotFound;
-
-  pl::DictRef global;
-  const pl::DictRef best = findAppPrefs(device->info, &global);
-  if (!best && !global) return kIOReturnNotFound;
-
-  int32_t status = kIOReturnNotFound;
-  SettingsRecord record{};
-  if (VantrelAppPrefsDictToStruct(best, global, &record)) {
-    const uint64_t in[4] = {scalar(connection), scalar(driver::kSettingsCode),
-                            scalar(driver::kSettingsScalar), 0};
-    status = io().CallStructInMethod(connection, driver::kSelectorStructIn, in, 4, record.data(),
-                                     record.size());
-  }
-
-  if (changeHelperPrefs) {
-    const pl::DictRef& profile = best ? best : global;
-    const pl::DictRef options = profile->getDict("options");
-    const bool jump = options && options->boolValue("jump");
-    if (jump != fSnapToDefaultActive) {
-      if (jump)
-        startSnapToDefault();
-      else
-        stopSnapToDefault();
-    }
-  }
-
-  if (best) {
-    if (const pl::DictRef param = best->getDict("param")) {
-      const ScrollRecord scroll = VantrelScrollRecord(*param);
-      const uint64_t in[4] = {scalar(connection), scalar(driver::kScrollCode), driver::kScrollScalar, 0};
-      io().CallStructInMethod(connection, driver::kSelectorStructIn, in, 4, scroll.data(),
-                              scroll.size());
-    }
-  }
-  return status;
-}
-
-pl::DictRef VantrelHelper::findAppPrefs(const DeviceInfo& info, pl::DictRef* global) const {
-  if (global != nullptr) global->reset();
-  if (fMatchMemo != nullptr) {
-    for (const MatchMemo& m : *fMatchMemo) {
-      if (m.vendorID == info.vendorID && m.productID == info.productID &&
-          m.productVers == info.productVers) {
-        if (global != nullptr) *global = m.global;
-        return m.best;
-      }
-    }
-  }
-  int32_t bestIndex = -1;
-  int32_t globalIndex = -1;
-  pl::DictRef best;
-  pl::DictRef globalProfile;
-  if (VantrelMatchAppPrefs(fSettingsArray, fFrontAppBundleID, fFrontAppExecutable,
-                           fFrontAppSignature, info.vendorID, info.productID, info.productVers,
-                           &bestIndex, &globalIndex)) {
-    if (bestIndex >= 0) best = fSettingsArray->dictAt(static_cast<size_t>(bestIndex));
-    if (globalIndex >= 0) globalProfile = fSettingsArray->dictAt(static_cast<size_t>(globalIndex));
-  }
-  if (fMatchMemo != nullptr)
-    fMatchMemo->push_back(MatchMemo{info.vendorID, info.productID, info.productVers, best, globalProfile});
-  if (global != nullptr) *global = globalProfile;
-  return best;
+int32_t DriverLink::sendScrollRecord(uint32_t connection, const ScrollRecord& record) {
+  const uint64_t in[4] = {scalar(connection), scalar(driver::kScrollCode), driver::kScrollScalar, 0};
+  return io().CallStructInMethod(connection, driver::kSelectorStructIn, in, 4, record.data(),
+                                 record.size());
 }
 
 // ---- control requests --------------------------------------------------------------------------------
 
-int32_t VantrelHelper::sendControlToEveryVantrel(uint32_t code, int32_t param, int32_t* result) {
+int32_t DriverLink::sendControlToEveryVantrel(uint32_t code, int32_t param, int32_t* result) {
   for (const CapturedDeviceRec& rec : fDeviceList) {
     const int32_t r = sendControlToVantrel(rec.connection, code, param, result);
     if (r != kIOReturnSuccess) return r;
@@ -274,7 +231,7 @@ int32_t VantrelHelper::sendControlToEveryVantrel(uint32_t code, int32_t param, i
   return kIOReturnSuccess;
 }
 
-int32_t VantrelHelper::sendControlToVantrel(uint32_t connection, uint32_t code, int32_t param,
+int32_t DriverLink::sendControlToVantrel(uint32_t connection, uint32_t code, int32_t param,
                                             int32_t* result) {
   const uint64_t in[3] = {scalar(connection), scalar(code), scalar(param)};
   uint64_t out = 0;
@@ -284,7 +241,7 @@ int32_t VantrelHelper::sendControlToVantrel(uint32_t connection, uint32_t code, 
   return status;
 }
 
-int32_t VantrelHelper::getDeviceInfoFromVantrel(uint32_t connection, int32_t type,
+int32_t DriverLink::getDeviceInfoFromVantrel(uint32_t connection, int32_t type,
                                                 int32_t version, void* info, uint32_t* size) {
   if (info == nullptr || size == nullptr || *size == 0) return kIOReturnBadArgument;
   const uint64_t in[3] = {scalar(connection), scalar(type), scalar(version)};
@@ -295,7 +252,7 @@ int32_t VantrelHelper::getDeviceInfoFromVantrel(uint32_t connection, int32_t typ
   return status;
 }
 
-void VantrelHelper::makeVantrelKeyboardActive() {
+void DriverLink::makeVantrelKeyboardActive() {
   if (fDeviceList.empty()) return;
   sendControlToVantrel(fDeviceList.front().connection, driver::kControlKeystroke,
                        driver::kActivateKeyboardParam, nullptr);

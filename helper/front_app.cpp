@@ -1,15 +1,13 @@
-// Front-application tracking and the half-second periodic task.
+// Front-application tracking: the identifiers of the frontmost application.
+#include "helper/front_app.h"
+
 #include <algorithm>
 
-#include "settings/driver_codes.h"
-#include "helper/vantrel_helper.h"
-#include "keys/key_tables.h"
 #include "keys/mac_roman.h"
 #include "platform/utf8.h"
 
 namespace {
 
-constexpr uint32_t kReportedModifiers = 0x1B00;  // command, shift, option, control
 constexpr const char* kSystemPreferencesID = "com.apple.systempreferences";
 
 // The four-character code of a signature: its four characters as Mac OS Roman bytes, the first
@@ -45,70 +43,38 @@ int lengthWithoutAppSuffix(const unsigned char* p) {
 
 }  // namespace
 
-void VantrelHelper::frontAppChanged(const sys::RunningApplication* app) {
-  if (app == nullptr) return;
-
-  const std::string bundleURL = app->bundleURL.value_or(std::string());
+bool FrontAppTracker::frontAppChanged(const sys::RunningApplication& app) {
+  const std::string bundleURL = app.bundleURL.value_or(std::string());
   std::string name;
   std::string executable;
   std::string signature;
-  pl::DictRef info = bundleURL.empty() ? nullptr : fPlatform.bundles->infoDictionary(bundleURL);
+  pl::DictRef info = bundleURL.empty() ? nullptr : fBundles.infoDictionary(bundleURL);
   if (info) {
     name = info->stringValue("CFBundleName");
     executable = info->stringValue("CFBundleExecutable");
     signature = info->stringValue("CFBundleSignature");
   } else {
     name = sys::deletingPathExtension(sys::lastPathComponent(bundleURL));
-    executable = sys::lastPathComponent(app->executableURL.value_or(std::string()));
+    executable = sys::lastPathComponent(app.executableURL.value_or(std::string()));
   }
 
-  fFrontAppBundleID = app->bundleIdentifier.value_or(std::string());
+  fFrontAppBundleID = app.bundleIdentifier.value_or(std::string());
   fFrontAppExecutable = std::move(executable);
   fFrontAppBundleName = std::move(name);
   fFrontAppSignature = std::move(signature);
   fFrontApplication = signatureCode(fFrontAppSignature);
 
   const bool prefPaneIsFront = fFrontAppBundleID == kSystemPreferencesID;
-  if (prefPaneIsFront != fPrefPaneIsFront) {
-    fPrefPaneIsFront = prefPaneIsFront;
-    sendControlToEveryVantrel(driver::kControlRawReports,
-                              fPrefPaneIsFront && fSendRawReports ? 1 : 0, nullptr);
-  }
-
-  // Every activation, whether or not another profile now applies.
-  sendPrefsToEveryVantrel();
+  if (prefPaneIsFront == fPrefPaneIsFront) return false;
+  fPrefPaneIsFront = prefPaneIsFront;
+  return true;
 }
 
-void VantrelHelper::frontAppPeriodicTask() {
-  idleKeyModifiers();
-
-  const bool onConsole = IsSessionOnConsole();
-  if (onConsole != fUserActive && !appShouldBeIgnored(fFrontAppExecutable)) {
-    fUserActive = onConsole;
-    // Back at the console: the timer fires once at once, running this task again.
-    if (onConsole) frontAppPeriodicTask();
-  }
-
-  const bool present = !fDeviceList.empty();
-  if (!fOneMousePresent && present) {
-    makeVantrelKeyboardActive();
-    UpdateKeyTablesNumPad(fKeycodeTable, fModifiersTable, 1);
-  }
-  fOneMousePresent = present;
-}
-
-void VantrelHelper::idleKeyModifiers() {
-  const uint32_t modifiers = fPlatform.input->GetCurrentKeyModifiers() & kReportedModifiers;
-  if (modifiers == fLastKeyModifiers) return;
-  sendControlToEveryVantrel(driver::kControlModifiers, static_cast<int32_t>(modifiers), nullptr);
-  fLastKeyModifiers = modifiers;
-}
-
-bool VantrelHelper::appShouldBeIgnored(std::string_view executable) {
+bool FrontAppTracker::appShouldBeIgnored(std::string_view executable) {
   return executable == "SecurityAgent";
 }
 
-int16_t VantrelHelper::pStringCmpNoAppSuffix(const unsigned char* a, const unsigned char* b) {
+int16_t FrontAppTracker::pStringCmpNoAppSuffix(const unsigned char* a, const unsigned char* b) {
   if (a == nullptr || b == nullptr) return static_cast<int16_t>((a != nullptr) - (b != nullptr));
   const int na = lengthWithoutAppSuffix(a);
   const int nb = lengthWithoutAppSuffix(b);

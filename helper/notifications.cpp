@@ -24,7 +24,7 @@ void DistributedPaneChannel::handleCommand(VantrelHelper& helper, const std::opt
       helper.setSendRawReports(request.front);
       break;
     case protocol::Command::Enumerate:
-      helper.reenumerateUnloadedDevices();
+      helper.driverLink().reenumerateUnloadedDevices();
       break;
     case protocol::Command::None:
       ++ignored_;

@@ -1,9 +1,11 @@
 // Snap-to-default: every half second, the pointer jumps to the default button of a window that
 // has just come up in the focused application.
+#include "helper/snap_to_default.h"
+
 #include <QTimer>
 #include <variant>
 
-#include "helper/vantrel_helper.h"
+#include "platform/qt/qt_runloop.h"
 
 namespace {
 
@@ -34,30 +36,37 @@ bool copyValue(sys::Accessibility& ax, const sys::AXUIElementRef& from, const ch
 
 }  // namespace
 
-void VantrelHelper::startSnapToDefault() {
+SnapToDefault::SnapToDefault(const sys::Platform& platform, QObject& timerParent)
+    : fPlatform(platform), fTimerParent(timerParent) {}
+
+SnapToDefault::~SnapToDefault() { delete fSnapTimer; }
+
+void SnapToDefault::startSnapToDefault() {
   if (fSnapToDefaultActive) return;
   fSnapToDefaultActive = true;
   if (fSnapTimer != nullptr) return;
   // Without access the option counts as on but runs no timer until it is switched off and on.
   if (!canUseSnapToDefault()) return;
-  fSnapTimer = new QTimer(this);
+  fSnapTimer = new QTimer(&fTimerParent);
   fSnapTimer->setInterval(kSnapIntervalMs);
-  QObject::connect(fSnapTimer, &QTimer::timeout, this, [this] {
-    if (inDefaultRunLoopMode()) idleSnapToDefault();
+  QObject::connect(fSnapTimer, &QTimer::timeout, &fTimerParent, [this] {
+    // Like the driver's notifications, the timer only acts in the main event loop's default
+    // mode: a tick that comes while a nested loop (a menu, a wait) runs is skipped.
+    if (rl::inDefaultMode()) idleSnapToDefault();
   });
   fSnapTimer->start();
 }
 
-void VantrelHelper::stopSnapToDefault() {
+void SnapToDefault::stopSnapToDefault() {
   delete fSnapTimer;
   fSnapTimer = nullptr;
   fSnapSysAXElement.reset();
   fSnapToDefaultActive = false;
 }
 
-bool VantrelHelper::canUseSnapToDefault() { return fPlatform.accessibility->AXAPIEnabled(); }
+bool SnapToDefault::canUseSnapToDefault() { return fPlatform.accessibility->AXAPIEnabled(); }
 
-bool VantrelHelper::readyToUseSnapToDefault() {
+bool SnapToDefault::readyToUseSnapToDefault() {
   if (canUseSnapToDefault()) {
     if (!fSnapSysAXElement) fSnapSysAXElement = fPlatform.accessibility->AXUIElementCreateSystemWide();
   } else {
@@ -66,7 +75,7 @@ bool VantrelHelper::readyToUseSnapToDefault() {
   return fSnapSysAXElement != nullptr;
 }
 
-void VantrelHelper::idleSnapToDefault() {
+void SnapToDefault::idleSnapToDefault() {
   // While the user holds a button, nothing at all happens.
   if ((fPlatform.input->GetCurrentButtonState() & kPrimaryOrSecondaryButton) != 0) return;
 

@@ -1,29 +1,33 @@
-// Start-up, settings, the single-instance rule, the session check and termination.
+// Start-up, settings, the single-instance rule, the session check, termination, and what the
+// helper coordinates: driver messages, settings transfer, application switches, the periodic task.
 #include "helper/vantrel_helper.h"
 
-#include <QThread>
 #include <QTimer>
 #include <cstring>
 
 #include "settings/driver_codes.h"
 #include "keys/key_tables.h"
+#include "platform/qt/qt_runloop.h"
 #include "platform/runloop.h"
+#include "settings/matching.h"
 #include "settings/prefs_file.h"
+#include "settings/record.h"
 #include "settings/string_utils.h"
 
 VantrelHelper* gHelper = nullptr;
 
 namespace {
 
-// The IOKit callbacks are plain functions; they reach the helper through gHelper only.
-void VantrelFirstMatchCallback(void* /*refcon*/, iokit::io_iterator_t iterator) {
-  if (gHelper != nullptr) gHelper->openMatchedServices(iterator);
+// Every message a device's service posts; its reference is the connection handle, so the
+// helper is reached through gHelper.
+void VantrelInterestCallback(void* refcon, iokit::io_service_t service, uint32_t messageType,
+                             void* messageArgument) {
+  if (gHelper != nullptr)
+    gHelper->handleMessage(messageType, messageArgument, service,
+                           reinterpret_cast<uintptr_t>(refcon));
 }
 
-void VantrelTerminateCallback(void* /*refcon*/, iokit::io_iterator_t iterator) {
-  if (gHelper != nullptr) gHelper->releaseTerminatedServices(iterator);
-}
-
+constexpr uint32_t kReportedModifiers = 0x1B00;  // command, shift, option, control
 constexpr int kPeriodicIntervalMs = 500;
 
 }  // namespace
@@ -39,7 +43,11 @@ VantrelHelper::VantrelHelper(const sys::Platform& platform)
     : VantrelHelper(platform, Config()) {}
 
 VantrelHelper::VantrelHelper(const sys::Platform& platform, Config config)
-    : fPlatform(platform), fConfig(std::move(config)) {
+    : fPlatform(platform),
+      fConfig(std::move(config)),
+      fDriverLink(fPlatform, *this, VantrelInterestCallback),
+      fFrontApp(*fPlatform.bundles),
+      fSnapToDefault(fPlatform, *this) {
   if (fConfig.settingsPath.empty()) fConfig.settingsPath = VantrelSettingsPath();
   if (fConfig.factoryPath.empty()) fConfig.factoryPath = VantrelDefaultSettingsPath();
 }
@@ -47,10 +55,6 @@ VantrelHelper::VantrelHelper(const sys::Platform& platform, Config config)
 VantrelHelper::~VantrelHelper() {
   // The program's helper lives until the process ends; tidying up here lets tests make many.
   if (fActivationObserver != 0) fPlatform.workspace->removeActivationObserver(fActivationObserver);
-  if (fNotificationSource) fPlatform.mainRunLoop->removeSource(fNotificationSource);
-  if (fFirstMatchIterator != 0) io().IOObjectRelease(fFirstMatchIterator);
-  if (fTerminateIterator != 0) io().IOObjectRelease(fTerminateIterator);
-  if (fNotificationPort != nullptr) io().IONotificationPortDestroy(fNotificationPort);
   DisposeKeyTables(&fKeycodeTable, &fModifiersTable);
   if (gHelper == this) gHelper = nullptr;
 }
@@ -68,7 +72,7 @@ void VantrelHelper::awakeFromNib() {
     return;
   }
 
-  reenumerateUnloadedDevices();
+  fDriverLink.reenumerateUnloadedDevices();
 
   fActivationObserver = fPlatform.workspace->addActivationObserver(
       [this](const sys::RunningApplication* app) { frontAppChanged(app); });
@@ -76,11 +80,13 @@ void VantrelHelper::awakeFromNib() {
   fPeriodicTimer = new QTimer(this);
   fPeriodicTimer->setInterval(kPeriodicIntervalMs);
   QObject::connect(fPeriodicTimer, &QTimer::timeout, this, [this] {
-    if (inDefaultRunLoopMode()) frontAppPeriodicTask();
+    // Like the driver's notifications, the timer only acts in the main event loop's default
+    // mode: a tick that comes while a nested loop (a menu, a wait) runs is skipped.
+    if (rl::inDefaultMode()) frontAppPeriodicTask();
   });
   fPeriodicTimer->start();
 
-  makeVantrelKeyboardActive();
+  fDriverLink.makeVantrelKeyboardActive();
   SetupKeyTablesNumPad(&fKeycodeTable, &fModifiersTable, 1);
 
   readPrefs();
@@ -90,12 +96,10 @@ void VantrelHelper::awakeFromNib() {
 
   // Opens the services that exist already and sends them their settings: the settings and the
   // key tables must be in place by now.
-  installNotifications();
+  fDriverLink.installNotifications();
 
   if (fPaneChannel != nullptr) fPaneChannel->startObserving(*this);
 }
-
-bool VantrelHelper::inDefaultRunLoopMode() { return QThread::currentThread()->loopLevel() <= 1; }
 
 bool VantrelHelper::readPrefs() {
   fPrefsDict = VantrelReadHelperPrefs(fConfig.settingsPath, fConfig.factoryPath);
@@ -107,42 +111,6 @@ bool VantrelHelper::readPrefs() {
 void VantrelHelper::updatePrefs() {
   readPrefs();
   sendPrefsToEveryVantrel();
-}
-
-bool VantrelHelper::installNotifications() {
-  using namespace iokit;
-  mach_port_t master = MACH_PORT_NULL;
-  const kern_return_t kr = io().IOMasterPort(MACH_PORT_NULL, &master);
-  if (kr != KERN_SUCCESS || master == MACH_PORT_NULL) return false;
-
-  bool installed = false;
-  do {
-    CFMutableDictionaryRef matching = IOServiceMatching(driver::kServiceClass);
-    if (!matching) break;
-    fNotificationPort = io().IONotificationPortCreate(master);
-    if (fNotificationPort == nullptr) break;
-    fNotificationSource = io().IONotificationPortGetRunLoopSource(fNotificationPort);
-    if (!fNotificationSource) break;
-    fPlatform.mainRunLoop->addSource(fNotificationSource);
-
-    // Both registrations share the matching dictionary (each takes its own copy of it).
-    if (io().IOServiceAddMatchingNotification(fNotificationPort, kIOFirstMatchNotification,
-                                              matching, VantrelFirstMatchCallback, nullptr,
-                                              &fFirstMatchIterator) != KERN_SUCCESS)
-      break;
-    // Handles the services that exist already and arms the notification.
-    VantrelFirstMatchCallback(nullptr, fFirstMatchIterator);
-
-    if (io().IOServiceAddMatchingNotification(fNotificationPort, kIOTerminatedNotification,
-                                              matching, VantrelTerminateCallback, nullptr,
-                                              &fTerminateIterator) != KERN_SUCCESS)
-      break;
-    VantrelTerminateCallback(nullptr, fTerminateIterator);
-    installed = true;
-  } while (false);
-
-  io().mach_port_deallocate(mach_task_self(), master);
-  return installed;
 }
 
 sys::OSErr VantrelHelper::findOtherNamedProcess(const unsigned char* name,
@@ -183,12 +151,161 @@ void VantrelHelper::applicationWillTerminate() {
   fPrefsDict.reset();
 }
 
+// ---- driver messages and new devices -------------------------------------------------------------
+
+void VantrelHelper::handleMessage(uint32_t messageType, void* argument,
+                                  iokit::io_service_t /*service*/, uintptr_t reference) {
+  const auto connection = static_cast<uint32_t>(reference);
+  switch (messageType) {
+    case driver::kMessageButton:
+      if (IsSessionOnConsole() && argument != nullptr && fActions != nullptr) {
+        uint16_t button = 0;
+        std::memcpy(&button, argument, sizeof button);
+        fActions->buttonPressed(*this, connection, button);
+      }
+      break;
+    case driver::kMessageState:
+      if (IsSessionOnConsole() && argument != nullptr &&
+          fFrontApp.frontApplication() == kSystemPreferencesSignature)
+        sendDeviceStateToPanel(static_cast<const uint8_t*>(argument));
+      break;
+    case iokit::kIOMessageServiceIsTerminated:
+      fDriverLink.serviceTerminated(connection);
+      break;
+    default:
+      break;
+  }
+}
+
+void VantrelHelper::deviceAdded(uint32_t connection) {
+  sendPrefsToVantrel(connection, nullptr, true);
+  sendControlToVantrel(connection, driver::kControlRawReports,
+                       fFrontApp.frontApplication() == kSystemPreferencesSignature ? 1 : 0,
+                       nullptr);
+}
+
+// ---- settings transfer -------------------------------------------------------------------------------
+
+int32_t VantrelHelper::sendPrefsToEveryVantrel() {
+  if (!IsSessionOnConsole()) return iokit::kIOReturnSuccess;
+  // Neither the profiles nor the front application change during the broadcast.
+  std::vector<MatchMemo> memo;
+  fMatchMemo = &memo;
+  int32_t status = iokit::kIOReturnSuccess;
+  bool first = true;
+  for (CapturedDeviceRec& rec : fDriverLink.deviceList()) {
+    const int32_t r = sendPrefsToVantrel(rec.connection, &rec, first);
+    first = false;
+    if (status == iokit::kIOReturnSuccess) status = r;
+  }
+  fMatchMemo = nullptr;
+  return status;
+}
+
+int32_t VantrelHelper::sendPrefsToVantrel(uint32_t connection, CapturedDeviceRec* device,
+                                          bool changeHelperPrefs) {
+  if (device == nullptr) device = fDriverLink.findDevice(connection);
+  if (device == nullptr) return iokit::kIOReturnNotFound;
+
+  pl::DictRef global;
+  const pl::DictRef best = findAppPrefs(device->info, &global);
+  if (!best && !global) return iokit::kIOReturnNotFound;
+
+  int32_t status = iokit::kIOReturnNotFound;
+  SettingsRecord record{};
+  if (VantrelAppPrefsDictToStruct(best, global, &record))
+    status = fDriverLink.sendSettingsRecord(connection, record);
+
+  if (changeHelperPrefs) {
+    const pl::DictRef& profile = best ? best : global;
+    const pl::DictRef options = profile->getDict("options");
+    const bool jump = options && options->boolValue("jump");
+    if (jump != fSnapToDefault.snapToDefaultActive()) {
+      if (jump)
+        fSnapToDefault.startSnapToDefault();
+      else
+        fSnapToDefault.stopSnapToDefault();
+    }
+  }
+
+  if (best) {
+    if (const pl::DictRef param = best->getDict("param")) {
+      fDriverLink.sendScrollRecord(connection, VantrelScrollRecord(*param));
+    }
+  }
+  return status;
+}
+
+pl::DictRef VantrelHelper::findAppPrefs(const DeviceInfo& info, pl::DictRef* global) const {
+  if (global != nullptr) global->reset();
+  if (fMatchMemo != nullptr) {
+    for (const MatchMemo& m : *fMatchMemo) {
+      if (m.vendorID == info.vendorID && m.productID == info.productID &&
+          m.productVers == info.productVers) {
+        if (global != nullptr) *global = m.global;
+        return m.best;
+      }
+    }
+  }
+  int32_t bestIndex = -1;
+  int32_t globalIndex = -1;
+  pl::DictRef best;
+  pl::DictRef globalProfile;
+  if (VantrelMatchAppPrefs(fSettingsArray, fFrontApp.frontAppBundleID(),
+                           fFrontApp.frontAppExecutable(), fFrontApp.frontAppSignature(), info.vendorID, info.productID, info.productVers,
+                           &bestIndex, &globalIndex)) {
+    if (bestIndex >= 0) best = fSettingsArray->dictAt(static_cast<size_t>(bestIndex));
+    if (globalIndex >= 0) globalProfile = fSettingsArray->dictAt(static_cast<size_t>(globalIndex));
+  }
+  if (fMatchMemo != nullptr)
+    fMatchMemo->push_back(MatchMemo{info.vendorID, info.productID, info.productVers, best, globalProfile});
+  if (global != nullptr) *global = globalProfile;
+  return best;
+}
+
+// ---- front application and the periodic task ------------------------------------------------------
+
+void VantrelHelper::frontAppChanged(const sys::RunningApplication* app) {
+  if (app == nullptr) return;
+  if (fFrontApp.frontAppChanged(*app))
+    sendControlToEveryVantrel(driver::kControlRawReports,
+                              fFrontApp.prefPaneIsFront() && fSendRawReports ? 1 : 0, nullptr);
+  // Every activation, whether or not another profile now applies.
+  sendPrefsToEveryVantrel();
+}
+
+void VantrelHelper::frontAppPeriodicTask() {
+  idleKeyModifiers();
+
+  const bool onConsole = IsSessionOnConsole();
+  if (onConsole != fUserActive &&
+      !FrontAppTracker::appShouldBeIgnored(fFrontApp.frontAppExecutable())) {
+    fUserActive = onConsole;
+    // Back at the console: the timer fires once at once, running this task again.
+    if (onConsole) frontAppPeriodicTask();
+  }
+
+  const bool present = !fDriverLink.deviceList().empty();
+  if (!fOneMousePresent && present) {
+    fDriverLink.makeVantrelKeyboardActive();
+    UpdateKeyTablesNumPad(fKeycodeTable, fModifiersTable, 1);
+  }
+  fOneMousePresent = present;
+}
+
+void VantrelHelper::idleKeyModifiers() {
+  const uint32_t modifiers = fPlatform.input->GetCurrentKeyModifiers() & kReportedModifiers;
+  if (modifiers == fLastKeyModifiers) return;
+  sendControlToEveryVantrel(driver::kControlModifiers, static_cast<int32_t>(modifiers), nullptr);
+  fLastKeyModifiers = modifiers;
+}
+
 // ---- pane protocol -------------------------------------------------------------------------------
 
 protocol::DeviceListBytes VantrelHelper::deviceListPayload() {
   protocol::DeviceList list;
-  list.helperState = canUseSnapToDefault() ? 1 : 0;
-  for (const CapturedDeviceRec& rec : fDeviceList) {
+  list.helperState = fSnapToDefault.canUseSnapToDefault() ? 1 : 0;
+  for (const CapturedDeviceRec& rec : fDriverLink.deviceList()) {
     if (list.count >= protocol::kMaxListedDevices) break;
     list.devices[list.count++] = rec.info;
   }
@@ -198,7 +315,7 @@ protocol::DeviceListBytes VantrelHelper::deviceListPayload() {
 void VantrelHelper::setSendRawReports(bool front) {
   fSendRawReports = front;
   sendControlToEveryVantrel(driver::kControlRawReports,
-                            fPrefPaneIsFront && fSendRawReports ? 1 : 0, nullptr);
+                            fFrontApp.prefPaneIsFront() && fSendRawReports ? 1 : 0, nullptr);
 }
 
 int16_t VantrelHelper::sendDeviceStateToPanel(const uint8_t* report) {
@@ -212,12 +329,11 @@ int16_t VantrelHelper::sendDeviceStateToPanel(const uint8_t* report) {
 // ---- ActionHost ------------------------------------------------------------------------------------
 
 const DeviceInfo* VantrelHelper::deviceInfoFor(uint32_t connection) const {
-  for (const CapturedDeviceRec& rec : fDeviceList)
-    if (rec.connection == connection) return &rec.info;
-  return nullptr;
+  const CapturedDeviceRec* rec = fDriverLink.findDevice(connection);
+  return rec != nullptr ? &rec->info : nullptr;
 }
 
 std::optional<uint32_t> VantrelHelper::firstDeviceConnection() const {
-  if (fDeviceList.empty()) return std::nullopt;
-  return fDeviceList.front().connection;
+  if (fDriverLink.deviceList().empty()) return std::nullopt;
+  return fDriverLink.deviceList().front().connection;
 }

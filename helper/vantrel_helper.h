@@ -1,13 +1,18 @@
-// The helper's controller: one object that starts the helper, reads the settings, keeps the list
-// of the driver's devices, sends every device the settings of the profile that fits it and the
-// frontmost application, follows application switches, watches key modifiers, the console
-// session and device presence every half second, and moves the pointer to new default buttons
-// when the profile asks for it.
+// The helper's controller: it starts the helper, reads the settings and coordinates its parts:
+//   - the driver link (helper/driver_link.h): the driver's services, the device list and the
+//     calls that reach a device;
+//   - front-application tracking (helper/front_app.h): the frontmost application's identifiers;
+//   - snap-to-default (helper/snap_to_default.h): the pointer on new default buttons.
+// On every activation and device arrival it sends each device the settings of the profile that
+// fits it and the frontmost application; every half second it watches key modifiers, the
+// console session and device presence; it hands button presses to the button actions and state
+// reports to the pane.
 //
 // Everything runs on the main thread: IOKit deliveries come through the notification port's
 // run-loop source, activations through the workspace observer, and the two half-second timers
-// through Qt's event loop. The platform services come in through the constructor; the only
-// process-wide reference is `gHelper`, through which the IOKit callbacks reach the helper.
+// through Qt's event loop. The platform services come in through the constructor. The matching
+// callbacks reach the driver link through their context argument; the interest callback's
+// argument is the connection handle, so it reaches the helper through `gHelper`.
 //
 // Seams for other parts of the helper:
 //   - ButtonActions (helper/actions/action_host.h): started before the driver's services are
@@ -15,20 +20,20 @@
 //   - PaneChannel (below): observes the pane's commands once start-up is done and carries the
 //     helper's messages to the pane. The commands map onto public methods: "list" ->
 //     deviceListPayload(), "update" -> updatePrefs(), "front" -> setSendRawReports(),
-//     "enumerate" -> reenumerateUnloadedDevices().
+//     "enumerate" -> driverLink().reenumerateUnloadedDevices().
 #pragma once
 
 #include <QObject>
 #include <cstdint>
 #include <functional>
-#include <list>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "helper/actions/action_host.h"
-#include "platform/four_char_code.h"
+#include "helper/driver_link.h"
+#include "helper/front_app.h"
+#include "helper/snap_to_default.h"
 #include "platform/iokit.h"
 #include "platform/plist.h"
 #include "platform/system_services.h"
@@ -38,17 +43,9 @@
 class QTimer;
 class VantrelHelper;
 
-// The one helper object, set as the first step of start-up; used by the IOKit callbacks.
+// The one helper object, set as the first step of start-up; the driver's interest callback
+// reaches it here.
 extern VantrelHelper* gHelper;
-
-// One open driver service: its connection handle (the key of the list), the device's
-// information as the driver reported it when the device was added, and the service's interest
-// notification (given back when the device goes).
-struct CapturedDeviceRec {
-  uint32_t connection = 0;
-  DeviceInfo info;
-  iokit::io_object_t notification = 0;
-};
 
 // The transport between helper and pane (distributed notifications).
 class PaneChannel {
@@ -61,15 +58,11 @@ class PaneChannel {
   virtual void sendMessage(const pl::Dictionary& message) = 0;
 };
 
-// The signature of System Preferences: while it is frontmost the devices' state reports go to
-// the pane.
-inline constexpr uint32_t kSystemPreferencesSignature = FourCharCode("sprf");
-
 // Whether the user session that runs the helper is the one on the console: the session
 // dictionary's kCGSessionOnConsoleKey, true when there is no dictionary or no such entry.
 bool IsSessionOnConsole(sys::ConsoleSession& session);
 
-class VantrelHelper final : public QObject, public ActionHost {
+class VantrelHelper final : public QObject, public ActionHost, private DriverLink::Owner {
  public:
   struct Config {
     std::string settingsPath;  // empty: the user's settings file
@@ -77,7 +70,8 @@ class VantrelHelper final : public QObject, public ActionHost {
     std::string processName = "VantrelHelper";  // the name a second instance is known by
   };
 
-  // Every service of `platform` must be set and outlive the helper.
+  // Every service of `platform` that the helper core uses must be set (complete()) and outlive
+  // the helper.
   explicit VantrelHelper(const sys::Platform& platform);
   VantrelHelper(const sys::Platform& platform, Config config);
   ~VantrelHelper() override;
@@ -91,11 +85,16 @@ class VantrelHelper final : public QObject, public ActionHost {
   // quits its event loop); not called when unset.
   void setTerminateHandler(std::function<void()> handler) { fTerminateHandler = std::move(handler); }
 
+  // The parts.
+  DriverLink& driverLink() { return fDriverLink; }
+  const DriverLink& driverLink() const { return fDriverLink; }
+  const FrontAppTracker& frontApp() const { return fFrontApp; }
+  SnapToDefault& snapToDefault() { return fSnapToDefault; }
+
   // ---- start-up, settings, termination ----
   void awakeFromNib();
   bool readPrefs();
   void updatePrefs();
-  bool installNotifications();
   // 0 when a process other than this one has the given name (a Pascal string; compared with
   // ASCII letters folded), storing its serial number through `found` when given; otherwise the
   // error that ended the walk.
@@ -107,46 +106,21 @@ class VantrelHelper final : public QObject, public ActionHost {
   void applicationWillTerminate();
   bool terminated() const { return fTerminated; }
 
-  // ---- device discovery and device list ----
-  void addDevice(uint32_t connection);
-  CapturedDeviceRec* findDevice(uint32_t connection);
-  void removeDevice(uint32_t connection);
-  void reenumerateUnloadedDevices();
-  int32_t findService(const char* className, bool reenumerate);
   // Every driver message: the message type, its argument (may be null), the service, and the
   // reference given at registration (the connection handle).
   void handleMessage(uint32_t messageType, void* argument, iokit::io_service_t service,
                      uintptr_t reference);
-  // What the first-match callback does with its iterator: opens, registers and adds each service.
-  void openMatchedServices(iokit::io_iterator_t iterator);
-  // What the terminate callback does: releases each service of the iterator.
-  void releaseTerminatedServices(iokit::io_iterator_t iterator);
 
-  // ---- settings and control transfer ----
+  // ---- settings transfer ----
   int32_t sendPrefsToEveryVantrel();
   int32_t sendPrefsToVantrel(uint32_t connection, CapturedDeviceRec* device,
                              bool changeHelperPrefs);
-  int32_t sendControlToEveryVantrel(uint32_t code, int32_t param, int32_t* result) override;
-  int32_t sendControlToVantrel(uint32_t connection, uint32_t code, int32_t param,
-                               int32_t* result) override;
-  int32_t getDeviceInfoFromVantrel(uint32_t connection, int32_t type, int32_t version,
-                                   void* info, uint32_t* size);
-  void makeVantrelKeyboardActive();
   pl::DictRef findAppPrefs(const DeviceInfo& info, pl::DictRef* global) const override;
 
-  // ---- front-application tracking ----
+  // ---- front application and the periodic task ----
   void frontAppChanged(const sys::RunningApplication* app);
   void frontAppPeriodicTask();
   void idleKeyModifiers();
-  static bool appShouldBeIgnored(std::string_view executable);
-  static int16_t pStringCmpNoAppSuffix(const unsigned char* a, const unsigned char* b);
-
-  // ---- snap-to-default ----
-  void startSnapToDefault();
-  void stopSnapToDefault();
-  bool canUseSnapToDefault();
-  bool readyToUseSnapToDefault();
-  void idleSnapToDefault();
 
   // ---- for the pane protocol ----
   // The device list the pane asks for: count, the accessibility flag, the first 16 devices.
@@ -160,37 +134,31 @@ class VantrelHelper final : public QObject, public ActionHost {
   // ---- ActionHost ----
   const DeviceInfo* deviceInfoFor(uint32_t connection) const override;
   std::optional<uint32_t> firstDeviceConnection() const override;
-  uint32_t frontApplication() const override { return fFrontApplication; }
+  uint32_t frontApplication() const override { return fFrontApp.frontApplication(); }
   const uint8_t* keycodeTable() const override { return fKeycodeTable; }
   const uint8_t* modifiersTable() const override { return fModifiersTable; }
   pl::ArrayRef snippetsArray() const override { return fSnippetsArray; }
+  int32_t sendControlToEveryVantrel(uint32_t code, int32_t param, int32_t* result) override {
+    return fDriverLink.sendControlToEveryVantrel(code, param, result);
+  }
+  int32_t sendControlToVantrel(uint32_t connection, uint32_t code, int32_t param,
+                               int32_t* result) override {
+    return fDriverLink.sendControlToVantrel(connection, code, param, result);
+  }
 
   // ---- state, read-only ----
-  const std::list<CapturedDeviceRec>& deviceList() const { return fDeviceList; }
   const pl::DictRef& prefsDict() const { return fPrefsDict; }
   const pl::ArrayRef& settingsArray() const { return fSettingsArray; }
-  const std::string& frontAppBundleID() const { return fFrontAppBundleID; }
-  const std::string& frontAppBundleName() const { return fFrontAppBundleName; }
-  const std::string& frontAppExecutable() const { return fFrontAppExecutable; }
-  const std::string& frontAppSignature() const { return fFrontAppSignature; }
-  bool prefPaneIsFront() const { return fPrefPaneIsFront; }
   bool sendRawReports() const { return fSendRawReports; }
   bool userActive() const { return fUserActive; }
   bool oneMousePresent() const { return fOneMousePresent; }
-  bool snapToDefaultActive() const { return fSnapToDefaultActive; }
   uint32_t lastKeyModifiers() const { return fLastKeyModifiers; }
   const QTimer* periodicTimer() const { return fPeriodicTimer; }
-  const QTimer* snapTimer() const { return fSnapTimer; }
-  bool holdsSystemWideElement() const { return fSnapSysAXElement != nullptr; }
-  sys::CGPoint snapLastPos() const { return fSnapLastPos; }
-  uint64_t snapNumChildren() const { return fSnapNumChildren; }
-  iokit::IONotificationPortRef notificationPort() const { return fNotificationPort; }
 
  private:
-  iokit::IOKit& io() const { return *fPlatform.iokit; }
-  // The timers, like the driver's notifications, only act in the main event loop's default
-  // mode: a tick that comes while a nested loop (a menu, a wait) runs is skipped.
-  static bool inDefaultRunLoopMode();
+  // DriverLink::Owner: a new device gets its settings and, while System Preferences is front,
+  // the request for state reports.
+  void deviceAdded(uint32_t connection) override;
 
   sys::Platform fPlatform;
   Config fConfig;
@@ -201,32 +169,20 @@ class VantrelHelper final : public QObject, public ActionHost {
   bool fWoundDown = false;
   int fActivationObserver = 0;
 
+  DriverLink fDriverLink;
+  FrontAppTracker fFrontApp;
+  SnapToDefault fSnapToDefault;
+
   QTimer* fPeriodicTimer = nullptr;
   pl::DictRef fPrefsDict;
   pl::ArrayRef fSettingsArray;
   pl::ArrayRef fSnippetsArray;
   uint8_t* fKeycodeTable = nullptr;
   uint8_t* fModifiersTable = nullptr;
-  uint32_t fFrontApplication = 0;
-  std::string fFrontAppBundleID;
-  std::string fFrontAppBundleName;
-  std::string fFrontAppExecutable;
-  std::string fFrontAppSignature;
-  bool fPrefPaneIsFront = false;
   bool fSendRawReports = false;
   bool fUserActive = false;
   bool fOneMousePresent = false;
-  bool fSnapToDefaultActive = false;
   uint32_t fLastKeyModifiers = 0;
-  QTimer* fSnapTimer = nullptr;
-  sys::AXUIElementRef fSnapSysAXElement;
-  sys::CGPoint fSnapLastPos;
-  uint64_t fSnapNumChildren = 0;
-  iokit::IONotificationPortRef fNotificationPort = nullptr;
-  rl::RunLoopSourceRef fNotificationSource;
-  iokit::io_iterator_t fFirstMatchIterator = 0;
-  iokit::io_iterator_t fTerminateIterator = 0;
-  std::list<CapturedDeviceRec> fDeviceList;
 
   // While a settings broadcast runs, the profiles chosen for each device identity, so that
   // devices of the same model and release are matched once.

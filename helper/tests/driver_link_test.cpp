@@ -52,9 +52,9 @@ TEST_P(ModelArrival, OpenRegisterAddAndSendTheModelsRecords) {
   EXPECT_EQ(world.connectionType(c), driver::kConnectType);
 
   // The device is listed with what its driver reported.
-  ASSERT_EQ(helper->deviceList().size(), 1u);
-  EXPECT_EQ(helper->deviceList().front().connection, c);
-  EXPECT_EQ(helper->deviceList().front().info, m.info);
+  ASSERT_EQ(helper->driverLink().deviceList().size(), 1u);
+  EXPECT_EQ(helper->driverLink().deviceList().front().connection, c);
+  EXPECT_EQ(helper->driverLink().deviceList().front().info, m.info);
 
   // Exactly four calls, in this order, with exactly these scalars and bytes.
   const auto cs = world.callsOn(c);
@@ -88,7 +88,7 @@ TEST_P(ModelArrival, DevicesThatExistAtStartAreServedDuringStartUp) {
   const io_connect_t c = connectionOf(service);
   ASSERT_NE(c, 0u);
   EXPECT_EQ(settingsCalls(c).size(), 1u);
-  EXPECT_EQ(helper->deviceList().size(), 1u);
+  EXPECT_EQ(helper->driverLink().deviceList().size(), 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(AllModels, ModelArrival, ::testing::ValuesIn(allModels()), modelName);
@@ -116,13 +116,13 @@ TEST_F(HelperTest, DeviceListKeepsOrderHoldsAHandleOnceAndFollowsTerminations) {
   }
   auto handles = [&] {
     std::vector<uint32_t> out;
-    for (const auto& r : helper->deviceList()) out.push_back(r.connection);
+    for (const auto& r : helper->driverLink().deviceList()) out.push_back(r.connection);
     return out;
   };
   EXPECT_EQ(handles(), (std::vector<uint32_t>{cs[0], cs[1], cs[2]}));
 
   // The same handle again: one record, but the settings go out again.
-  helper->addDevice(cs[1]);
+  helper->driverLink().addDevice(cs[1]);
   EXPECT_EQ(handles(), (std::vector<uint32_t>{cs[0], cs[1], cs[2]}));
   EXPECT_EQ(settingsCalls(cs[1]).size(), 2u);
 
@@ -131,7 +131,7 @@ TEST_F(HelperTest, DeviceListKeepsOrderHoldsAHandleOnceAndFollowsTerminations) {
   fake.runPending();
   EXPECT_EQ(handles(), (std::vector<uint32_t>{cs[0], cs[2]}));
   EXPECT_EQ(world.closedConnections(), std::vector<io_connect_t>{cs[1]});
-  EXPECT_EQ(helper->findDevice(cs[1]), nullptr);
+  EXPECT_EQ(helper->driverLink().findDevice(cs[1]), nullptr);
 
   // A termination message for a handle the list does not hold changes nothing.
   helper->handleMessage(iokit::kIOMessageServiceIsTerminated, nullptr, 0, 0xBEEF);
@@ -140,11 +140,11 @@ TEST_F(HelperTest, DeviceListKeepsOrderHoldsAHandleOnceAndFollowsTerminations) {
 
   // No length limit.
   for (int i = 0; i < 40; ++i) arrive(model(1 + i % 7).info);
-  EXPECT_EQ(helper->deviceList().size(), 42u);
+  EXPECT_EQ(helper->driverLink().deviceList().size(), 42u);
   // Every service reference taken from the iterators was given back, and so was the interest
   // notification of the device that went: left are the two matching notifications and one
   // interest notification, with its service, per device in the list.
-  EXPECT_EQ(fake.iokit.liveObjectCount(), 2u + 2u * helper->deviceList().size());
+  EXPECT_EQ(fake.iokit.liveObjectCount(), 2u + 2u * helper->driverLink().deviceList().size());
 }
 
 TEST_F(HelperTest, ServicesThatCannotBeOpenedOrRegisteredAreSkipped) {
@@ -155,19 +155,19 @@ TEST_F(HelperTest, ServicesThatCannotBeOpenedOrRegisteredAreSkipped) {
   const ServiceId closed = publishDevice(model(1).info, refuses);
   fake.runPending();
   EXPECT_TRUE(world.connectionsOf(closed).empty());
-  EXPECT_TRUE(helper->deviceList().empty());
+  EXPECT_TRUE(helper->driverLink().deviceList().empty());
 
   fake.iokit.setFailure("IOServiceAddInterestNotification", kFailure);
   const ServiceId deaf = publishDevice(model(2).info);
   fake.runPending();
-  EXPECT_TRUE(helper->deviceList().empty());
+  EXPECT_TRUE(helper->driverLink().deviceList().empty());
   EXPECT_TRUE(world.connectionsOf(deaf).empty());  // opened, then closed again
   EXPECT_EQ(world.closedConnections().size(), 1u);
   fake.iokit.clearFailures();
 
   // Later devices still arrive: the notification stayed armed.
   EXPECT_NE(arrive(model(3).info), 0u);
-  EXPECT_EQ(helper->deviceList().size(), 1u);
+  EXPECT_EQ(helper->driverLink().deviceList().size(), 1u);
 }
 
 TEST_F(HelperTest, DeviceInformationFailureLeavesZerosAndOnlyGeneralProfilesMatch) {
@@ -179,8 +179,8 @@ TEST_F(HelperTest, DeviceInformationFailureLeavesZerosAndOnlyGeneralProfilesMatc
   const ServiceId s = publishDevice(model(1).info, b);
   fake.runPending();
   const io_connect_t c = connectionOf(s);
-  ASSERT_EQ(helper->deviceList().size(), 1u);
-  EXPECT_EQ(helper->deviceList().front().info, DeviceInfo());
+  ASSERT_EQ(helper->driverLink().deviceList().size(), 1u);
+  EXPECT_EQ(helper->driverLink().deviceList().front().info, DeviceInfo());
   // The profile for every device is global but never "best": it is converted on its own, and
   // no scroll parameters go out.
   ASSERT_EQ(settingsCalls(c).size(), 1u);
@@ -193,7 +193,7 @@ TEST_F(HelperTest, DeviceInformationFailureLeavesZerosAndOnlyGeneralProfilesMatc
   b.infoBytes.assign(full.begin(), full.begin() + 6);
   world.publishService(driver::kServiceClass, b);
   fake.runPending();
-  const DeviceInfo& partial = helper->deviceList().back().info;
+  const DeviceInfo& partial = helper->driverLink().deviceList().back().info;
   EXPECT_EQ(partial.productID, model(2).info.productID);
   EXPECT_EQ(partial.productVers, 0);
   EXPECT_EQ(partial.productNameString(), "");
@@ -216,7 +216,7 @@ TEST_F(HelperTest, SettingsBroadcastServesEveryDeviceAndTakesJumpFromTheFirst) {
   const io_connect_t c1 = connectionOf(s1);
   const io_connect_t c4 = arrive(model(4).info);
   // The newly arrived device's profile switched snap-to-default on.
-  EXPECT_TRUE(helper->snapToDefaultActive());
+  EXPECT_TRUE(helper->snapToDefault().snapToDefaultActive());
   world.clearCalls();
 
   // The first device fails; the second is served all the same; the first error is the result.
@@ -226,7 +226,7 @@ TEST_F(HelperTest, SettingsBroadcastServesEveryDeviceAndTakesJumpFromTheFirst) {
   EXPECT_EQ(settingsCalls(c4).size(), 1u);
   EXPECT_TRUE(scrollCalls(c4).empty());  // its profile has no "param"
   // "jump" follows the first device of the list.
-  EXPECT_FALSE(helper->snapToDefaultActive());
+  EXPECT_FALSE(helper->snapToDefault().snapToDefaultActive());
 
   // A session in the background gets nothing.
   world.clearCalls();
@@ -280,7 +280,7 @@ TEST_F(HelperTest, ControlRequestsCarryExactScalarsAndStopAtTheFirstFailure) {
   // The keyboard request goes to the first device only, then the thread waits 15 ms.
   world.clearCalls();
   fake.sleeper.sleeps.clear();
-  helper->makeVantrelKeyboardActive();
+  helper->driverLink().makeVantrelKeyboardActive();
   EXPECT_EQ(params(controlCalls(driver::kControlKeystroke)), std::vector<uint64_t>{0x0200FF00});
   EXPECT_EQ(controlCalls(driver::kControlKeystroke)[0].connection, c1);
   EXPECT_EQ(fake.sleeper.sleeps,
@@ -299,12 +299,12 @@ TEST_F(HelperTest, DeviceInformationRequestChecksItsArguments) {
   uint8_t buffer[266];
   uint32_t size = sizeof buffer;
   uint32_t zero = 0;
-  EXPECT_EQ(helper->getDeviceInfoFromVantrel(c, driver::kDeviceInfoCode, 1, nullptr, &size), kIOReturnBadArgument);
-  EXPECT_EQ(helper->getDeviceInfoFromVantrel(c, driver::kDeviceInfoCode, 1, buffer, nullptr), kIOReturnBadArgument);
-  EXPECT_EQ(helper->getDeviceInfoFromVantrel(c, driver::kDeviceInfoCode, 1, buffer, &zero), kIOReturnBadArgument);
+  EXPECT_EQ(helper->driverLink().getDeviceInfoFromVantrel(c, driver::kDeviceInfoCode, 1, nullptr, &size), kIOReturnBadArgument);
+  EXPECT_EQ(helper->driverLink().getDeviceInfoFromVantrel(c, driver::kDeviceInfoCode, 1, buffer, nullptr), kIOReturnBadArgument);
+  EXPECT_EQ(helper->driverLink().getDeviceInfoFromVantrel(c, driver::kDeviceInfoCode, 1, buffer, &zero), kIOReturnBadArgument);
   EXPECT_TRUE(world.calls().empty());
   // The delivered size comes back whatever the status.
-  EXPECT_EQ(helper->getDeviceInfoFromVantrel(c, driver::kDeviceInfoCode, 1, buffer, &size), kFailure);
+  EXPECT_EQ(helper->driverLink().getDeviceInfoFromVantrel(c, driver::kDeviceInfoCode, 1, buffer, &size), kFailure);
   EXPECT_EQ(size, 100u);
 }
 
@@ -331,18 +331,18 @@ TEST_F(HelperTest, ReEnumerationOnlyWhileTheDriverHoldsNoDevice) {
   EXPECT_TRUE(requests(foreign).empty());
   EXPECT_EQ(requests(busy), (std::vector<Req>{Req::Open, Req::Reset, Req::Close}));
   EXPECT_TRUE(requests(legacy).empty());  // host devices were found
-  EXPECT_EQ(helper->findService("IOUSBHostDevice", false), 4);
+  EXPECT_EQ(helper->driverLink().findService("IOUSBHostDevice", false), 4);
 
   // Only when there is no host device at all is the older class tried.
   for (ServiceId s : {ours, unsupported, foreign, busy}) world.terminateService(s);
   world.clearUsbEvents();
-  helper->reenumerateUnloadedDevices();
+  helper->driverLink().reenumerateUnloadedDevices();
   EXPECT_EQ(requests(legacy), (std::vector<Req>{Req::Open, Req::Reset, Req::ReEnumerate}));
 
   // One captured device stops re-enumeration for all others.
   world.clearUsbEvents();
   arrive(model(1).info);
-  helper->reenumerateUnloadedDevices();
+  helper->driverLink().reenumerateUnloadedDevices();
   EXPECT_TRUE(world.usbEvents().empty());
 }
 
@@ -374,7 +374,7 @@ struct RecordingChannel : PaneChannel {
   std::vector<pl::DictRef> messages;
   void startObserving(VantrelHelper& h) override {
     ++observing;
-    devicesAtStart = h.deviceList().size();
+    devicesAtStart = h.driverLink().deviceList().size();
   }
   void sendMessage(const pl::Dictionary& message) override {
     messages.push_back(pl::asDict(pl::deepCopy(&message)));

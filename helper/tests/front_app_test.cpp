@@ -55,16 +55,16 @@ class FrontAppTest : public HelperTest {
 
 TEST_F(FrontAppTest, ActivationRecordsTheApplicationAndSendsItsProfile) {
   fake.workspace.activate(mail);
-  EXPECT_EQ(helper->frontAppBundleID(), "com.apple.mail");
-  EXPECT_EQ(helper->frontAppBundleName(), "Mail");
-  EXPECT_EQ(helper->frontAppExecutable(), "Mail");
-  EXPECT_EQ(helper->frontAppSignature(), "emal");
+  EXPECT_EQ(helper->frontApp().frontAppBundleID(), "com.apple.mail");
+  EXPECT_EQ(helper->frontApp().frontAppBundleName(), "Mail");
+  EXPECT_EQ(helper->frontApp().frontAppExecutable(), "Mail");
+  EXPECT_EQ(helper->frontApp().frontAppSignature(), "emal");
   EXPECT_EQ(helper->frontApplication(), 0x656D616Cu);
   // Dev1 gets the Mail profile (with the general Dev1 one as global), Dev4 the one for all.
   ASSERT_EQ(settingsCalls(c1).size(), 1u);
   EXPECT_EQ(settingsCalls(c1)[0].structIn, recordOf(profiles[1], profiles[0]));
   EXPECT_EQ(settingsCalls(c2)[0].structIn, recordOf(nullptr, profiles[2]));
-  EXPECT_TRUE(helper->snapToDefaultActive());  // Mail's profile on the first device
+  EXPECT_TRUE(helper->snapToDefault().snapToDefaultActive());  // Mail's profile on the first device
   EXPECT_TRUE(controlCalls(driver::kControlRawReports).empty());
 
   // The same application again sends everything again.
@@ -74,12 +74,12 @@ TEST_F(FrontAppTest, ActivationRecordsTheApplicationAndSendsItsProfile) {
 
   // An application without information dictionary is named by its files.
   fake.workspace.activate(app("org.example.tool", "Tool Box.app", "toolbox"));
-  EXPECT_EQ(helper->frontAppBundleName(), "Tool Box");
-  EXPECT_EQ(helper->frontAppExecutable(), "toolbox");
-  EXPECT_EQ(helper->frontAppSignature(), "");
+  EXPECT_EQ(helper->frontApp().frontAppBundleName(), "Tool Box");
+  EXPECT_EQ(helper->frontApp().frontAppExecutable(), "toolbox");
+  EXPECT_EQ(helper->frontApp().frontAppSignature(), "");
   EXPECT_EQ(helper->frontApplication(), 0u);
   EXPECT_EQ(settingsCalls(c1).back().structIn, recordOf(profiles[0], profiles[0]));
-  EXPECT_FALSE(helper->snapToDefaultActive());
+  EXPECT_FALSE(helper->snapToDefault().snapToDefaultActive());
 
   // Missing fields read as empty; a signature that is not four characters gives code 0.
   pl::DictRef odd = pl::makeDict();
@@ -89,21 +89,21 @@ TEST_F(FrontAppTest, ActivationRecordsTheApplicationAndSendsItsProfile) {
   sys::RunningApplication bare;
   bare.bundleURL = "file:///odd/";
   fake.workspace.activate(bare);
-  EXPECT_EQ(helper->frontAppBundleID(), "");
-  EXPECT_EQ(helper->frontAppBundleName(), "");
-  EXPECT_EQ(helper->frontAppSignature(), "abc");
+  EXPECT_EQ(helper->frontApp().frontAppBundleID(), "");
+  EXPECT_EQ(helper->frontApp().frontAppBundleName(), "");
+  EXPECT_EQ(helper->frontApp().frontAppSignature(), "abc");
   EXPECT_EQ(helper->frontApplication(), 0u);
 
   // A notification without an application changes nothing and sends nothing.
   world.clearCalls();
   fake.workspace.activateNothing();
-  EXPECT_EQ(helper->frontAppSignature(), "abc");
+  EXPECT_EQ(helper->frontApp().frontAppSignature(), "abc");
   EXPECT_TRUE(world.calls().empty());
 
   // With the session in the background an activation is recorded but sends nothing.
   fake.session.setOnConsole(false);
   fake.workspace.activate(mail);
-  EXPECT_EQ(helper->frontAppBundleID(), "com.apple.mail");
+  EXPECT_EQ(helper->frontApp().frontAppBundleID(), "com.apple.mail");
   EXPECT_TRUE(world.calls().empty());
 }
 
@@ -113,7 +113,7 @@ TEST_F(FrontAppTest, TheSignatureCodeCountsCharactersNotBytes) {
     info->setString("CFBundleSignature", signature);
     fake.bundles.setInfo("file:///Applications/Odd.app/", info);
     fake.workspace.activate(app("org.example.odd", "Odd.app", "Odd"));
-    EXPECT_EQ(helper->frontAppSignature(), signature);
+    EXPECT_EQ(helper->frontApp().frontAppSignature(), signature);
     return helper->frontApplication();
   };
   EXPECT_EQ(codeOf("sprf"), 0x73707266u);
@@ -128,12 +128,12 @@ TEST_F(FrontAppTest, TheSignatureCodeCountsCharactersNotBytes) {
 TEST_F(FrontAppTest, RawReportsFollowSystemPreferencesAndThePanesRequest) {
   // Not requested: entering System Preferences says 0 once, leaving it 0 once.
   fake.workspace.activate(prefs);
-  EXPECT_TRUE(helper->prefPaneIsFront());
+  EXPECT_TRUE(helper->frontApp().prefPaneIsFront());
   EXPECT_EQ(params(controlCalls(driver::kControlRawReports)), (std::vector<uint64_t>{0, 0}));
   fake.workspace.activate(prefs);
   EXPECT_EQ(controlCalls(driver::kControlRawReports).size(), 2u);  // no change, no request
   fake.workspace.activate(mail);
-  EXPECT_FALSE(helper->prefPaneIsFront());
+  EXPECT_FALSE(helper->frontApp().prefPaneIsFront());
   EXPECT_EQ(params(controlCalls(driver::kControlRawReports)), (std::vector<uint64_t>{0, 0, 0, 0}));
 
   // Requested: 1 to every device on entering, 0 on leaving.
@@ -151,7 +151,7 @@ TEST_F(FrontAppTest, RawReportsFollowSystemPreferencesAndThePanesRequest) {
 
 TEST_F(FrontAppTest, SecurityAgentIsAnsweredButHoldsBackTheConsoleState) {
   fake.workspace.activate(app("com.apple.SecurityAgent", "SecurityAgent.app", "SecurityAgent"));
-  EXPECT_EQ(helper->frontAppExecutable(), "SecurityAgent");
+  EXPECT_EQ(helper->frontApp().frontAppExecutable(), "SecurityAgent");
   EXPECT_EQ(settingsCalls(c1).size(), 1u);
 
   fake.session.setOnConsole(false);
@@ -168,8 +168,8 @@ TEST_F(FrontAppTest, SecurityAgentIsAnsweredButHoldsBackTheConsoleState) {
   EXPECT_TRUE(helper->userActive());
   EXPECT_EQ(fake.input.modifierReads, 2);
 
-  EXPECT_TRUE(VantrelHelper::appShouldBeIgnored("SecurityAgent"));
-  EXPECT_FALSE(VantrelHelper::appShouldBeIgnored("securityagent"));
+  EXPECT_TRUE(FrontAppTracker::appShouldBeIgnored("SecurityAgent"));
+  EXPECT_FALSE(FrontAppTracker::appShouldBeIgnored("securityagent"));
 }
 
 TEST_F(FrontAppTest, ModifiersAreReportedWhenTheyChangeWithoutCapsLock) {
@@ -224,7 +224,7 @@ TEST(AppNames, SuffixAppIsIgnoredOnlyInLowerCase) {
     pb[0] = static_cast<unsigned char>(std::strlen(b));
     std::memcpy(pa + 1, a, pa[0]);
     std::memcpy(pb + 1, b, pb[0]);
-    return VantrelHelper::pStringCmpNoAppSuffix(pa, pb);
+    return FrontAppTracker::pStringCmpNoAppSuffix(pa, pb);
   };
   EXPECT_EQ(cmp("Safari.app", "SAFARI"), 0);
   EXPECT_EQ(cmp("Safari", "safari.app"), 0);

@@ -19,7 +19,7 @@ TEST_F(HelperTest, StartUpInstallsEverythingAndSendsTheExistingDevicesTheirSetti
   EXPECT_TRUE(helper->periodicTimer()->isActive());
   EXPECT_EQ(helper->periodicTimer()->interval(), 500);
   EXPECT_EQ(fake.workspace.observerCount(), 1u);
-  ASSERT_NE(helper->notificationPort(), nullptr);
+  ASSERT_NE(helper->driverLink().notificationPort(), nullptr);
   EXPECT_EQ(fake.runLoop.sourceCount(), 1u);
   EXPECT_EQ(fake.iokit.masterPortReferences(), 0);  // given back
   EXPECT_NE(helper->keycodeTable(), nullptr);
@@ -33,7 +33,7 @@ TEST_F(HelperTest, StartUpInstallsEverythingAndSendsTheExistingDevicesTheirSetti
   // Winding down drops the settings and nothing else.
   helper->applicationWillTerminate();
   EXPECT_EQ(helper->prefsDict(), nullptr);
-  EXPECT_EQ(helper->deviceList().size(), 1u);
+  EXPECT_EQ(helper->driverLink().deviceList().size(), 1u);
 }
 
 TEST_F(HelperTest, ASecondInstanceEndsAtOnceWhateverTheLetterCase) {
@@ -54,7 +54,7 @@ TEST_F(HelperTest, ASecondInstanceEndsAtOnceWhateverTheLetterCase) {
   EXPECT_TRUE(helper->terminated());
   EXPECT_EQ(terminations, 1);
   EXPECT_EQ(helper->periodicTimer(), nullptr);
-  EXPECT_EQ(helper->notificationPort(), nullptr);
+  EXPECT_EQ(helper->driverLink().notificationPort(), nullptr);
   EXPECT_EQ(fake.workspace.observerCount(), 0u);
   EXPECT_EQ(world.openConnectionCount(), 0u);
 }
@@ -146,11 +146,11 @@ TEST_F(HelperTest, NotificationSetUpFailuresLeaveTheHelperRunningWithoutDevices)
     EXPECT_EQ(fake.iokit.masterPortReferences(), 0);
     EXPECT_TRUE(helper->periodicTimer()->isActive());
     // A first-match registration that worked has served the existing device already.
-    EXPECT_EQ(helper->deviceList().size(), std::string(call) == "IOServiceTerminate" ? 1u : 0u);
+    EXPECT_EQ(helper->driverLink().deviceList().size(), std::string(call) == "IOServiceTerminate" ? 1u : 0u);
   }
   fake.iokit.clearFailures();
   makeHelper();
-  EXPECT_TRUE(helper->installNotifications());
+  EXPECT_TRUE(helper->driverLink().installNotifications());
 }
 
 TEST(SessionCheck, MissingDictionaryOrEntryCountsAsOnConsole) {

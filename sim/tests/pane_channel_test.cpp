@@ -52,7 +52,7 @@ TEST(PaneChannel, CarriesOutTheFourCommandsAndIgnoresTheRest) {
   DistributedPaneChannel channel(helperSide);
   helper.setPaneChannel(&channel);
   helper.awakeFromNib();  // observes the commands as its last step
-  ASSERT_EQ(helper.deviceList().size(), 1u);
+  ASSERT_EQ(helper.driverLink().deviceList().size(), 1u);
 
   dbusnotify::DistributedNotificationCenter pane(bus.connect("pane"));
   std::vector<protocol::Message> messages;
