@@ -6,6 +6,7 @@
 
 #include "keys/layout.h"
 #include "settings/models.h"
+#include "settings/testing/profile_builder.h"
 
 namespace helpertest {
 
@@ -32,68 +33,18 @@ class HelperEnvironment : public ::testing::Environment {
 
 }  // namespace
 
-std::vector<Model> allModels() {
-  std::vector<Model> out;
-  for (int d = 1; d <= models::kDeviceCount; ++d) out.push_back(model(d));
-  return out;
-}
-
-Model model(int device) {
-  Model m;
-  m.device = device;
-  m.label = std::string(models::deviceLabel(device));
-  m.info.transport = 1;
-  m.info.vendorID = models::kVendorID;
-  m.info.productID = models::productOfDevice(device);
-  const models::ReleaseRange r = models::releaseRangeOfDevice(device);
-  m.info.productVers = r.min != 0 ? r.min : (r.max != 0 ? r.max : 0x0110);
-  m.info.interfaceNum = 0;
-  m.info.setVendorName("Halvorn");
-  m.info.setProductName("Trackball " + m.label);
-  return m;
-}
-
-std::string modelName(const ::testing::TestParamInfo<Model>& info) { return info.param.label; }
-
 pl::DictRef makeProfile(const ProfileSpec& s) {
-  pl::DictRef p = pl::makeDict();
-  p->setInteger("dict version", 3);
-  p->setBool("driver enabled", true);
-  pl::DictRef app = pl::makeDict();
-  app->setString("app bundle id", s.bundleID);
-  app->setString("app executable", s.executable);
-  app->setString("app signature", s.signature);
-  p->set("target app", app);
-  pl::DictRef dev = pl::makeDict();
-  dev->setInteger("device vendor id", s.vendor);
-  dev->setInteger("device product id", s.product);
-  dev->setInteger("device version min", s.versionMin);
-  dev->setInteger("device version max", s.versionMax);
-  p->set("target device", dev);
-  pl::DictRef options = pl::makeDict();
-  options->setBool("jump", s.jump);
-  options->setInteger("speed", s.speed);
-  options->setBool("accelerate", true);
-  options->setReal("acceleration", 1.0);
-  p->set("options", options);
-  pl::DictRef buttons = pl::makeDict();
-  pl::DictRef b0 = pl::makeDict();
-  b0->setInteger("cmd", s.firstButtonCmd);
-  buttons->set("00", b0);
-  pl::DictRef b1 = pl::makeDict();
-  b1->setInteger("cmd", 2);
-  buttons->set("01", b1);
-  p->set("buttons", buttons);
-  if (s.withParam) {
-    pl::DictRef param = pl::makeDict();
-    param->setInteger("triggerTime", s.triggerTime);
-    param->setInteger("timeDecay", 80);
-    param->setInteger("timeStop", 1500);
-    param->setInteger("countDecay", 95);
-    param->setInteger("countStop", 3);
-    p->set("param", param);
-  }
-  return p;
+  testsupport::ProfileBuilder b;
+  b.app(s.bundleID, s.executable, s.signature)
+      .device(s.vendor, s.product, s.versionMin, s.versionMax)
+      .jump(s.jump)
+      .speed(s.speed)
+      .button(0, s.firstButtonCmd);
+  if (s.withParam)
+    b.scroll(s.triggerTime, 80, 1500, 95, 3);
+  else
+    b.noScroll();
+  return b.build();
 }
 
 ProfileSpec deviceSpec(const Model& m) {

@@ -9,11 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "settings/driver_codes.h"
 #include "helper/vantrel_helper.h"
 #include "platform/fake/fake_system.h"
 #include "settings/device_info.h"
+#include "settings/driver_codes.h"
 #include "settings/record.h"
+#include "sim/testing/device_catalogue.h"
 
 namespace helpertest {
 
@@ -22,19 +23,14 @@ using iokit::io_connect_t;
 using iokit::ServiceId;
 using Call = InProcessDriverWorld::Call;
 
-// One device of the catalogue: the model Dev1..Dev7 and what its driver reports.
-struct Model {
-  int device = 0;
-  DeviceInfo info;
-  std::string label;  // "Dev1", ...
-};
-// The seven models, from the supported-model table (Dev2 and Dev3 by release, Dev7 by its first
-// product id).
-std::vector<Model> allModels();
-Model model(int device);
-std::string modelName(const ::testing::TestParamInfo<Model>& info);
+// The seven models (sim/testing/device_catalogue.h).
+using testdevices::Model;
+using testdevices::model;
+using testdevices::modelName;
+inline const std::vector<Model>& allModels() { return testdevices::sevenModels(); }
 
-// A profile with the keys the driver record needs.
+// A profile with the keys the driver record needs (settings/testing/profile_builder.h, in the
+// shape these tests describe).
 struct ProfileSpec {
   std::string bundleID;
   std::string executable;

@@ -4,6 +4,7 @@
 
 #include "settings/models.h"
 #include "sim/describe.h"
+#include "sim/testing/device_catalogue.h"
 
 using namespace sim;
 
@@ -404,3 +405,76 @@ TEST(SimWorld, WorkForLaterDiesWithTheWorld) {
   }
   scheduler.runAll();  // the device's return and the application's start find no world: nothing
 }
+
+namespace {
+
+// What the driver answers for the device information of a connection.
+DeviceInfo deviceInfoOf(World& world, uint32_t c) {
+  std::vector<uint64_t> out;
+  std::vector<uint8_t> bytes;
+  EXPECT_EQ(world.call(c, driver::kSelectorInfo, {c, driver::kDeviceInfoCode, driver::kDeviceInfoVersion}, {}, 0,
+                       DeviceInfo::kSize, &out, &bytes),
+            iokit::kIOReturnSuccess);
+  return DeviceInfo::decode(bytes.data(), bytes.size());
+}
+
+class BluetoothModel : public ::testing::TestWithParam<testdevices::Model> {};
+
+// A model that has Bluetooth LE is captured over it, and says so to the helper and the pane.
+TEST_P(BluetoothModel, IsCapturedOverBluetoothLE) {
+  Fixture f;
+  std::string error;
+  AttachOptions ble;
+  ble.ble = true;
+  const uint64_t dev = f.world.attach(GetParam().key, ble, &error);
+  ASSERT_NE(dev, 0u) << error;
+  ASSERT_TRUE(f.world.device(dev)->captured());
+  const DeviceInfo info = deviceInfoOf(f.world, f.openFirst(dev));
+  EXPECT_EQ(info.transport, driver::kTransportBLE);
+  EXPECT_EQ(info.productID, GetParam().info.productID);
+  const auto hid = f.world.hidDevices();
+  ASSERT_FALSE(hid.empty());
+  EXPECT_EQ(hid.front().transport, kHidTransportBLE);
+}
+INSTANTIATE_TEST_SUITE_P(WithBluetoothLE, BluetoothModel,
+                         ::testing::ValuesIn(testdevices::modelsWith(testdevices::kBluetoothLE)),
+                         testdevices::modelName);
+
+class ChordAndRingModel : public ::testing::TestWithParam<testdevices::Model> {};
+
+// Chord 1 goes to the helper or stays with the driver as the settings record says; the scroll
+// ring's slot is named as the ring in the log.
+TEST_P(ChordAndRingModel, PressesFollowTheRecord) {
+  const testdevices::Model& m = GetParam();
+  Fixture f;
+  std::string error;
+  const uint64_t dev = f.world.attach(m.key, {}, &error);
+  ASSERT_NE(dev, 0u) << error;
+  const uint32_t c = f.openFirst(dev);
+  auto send = [&](uint16_t chordCommand) {
+    SettingsRecord record{};
+    putU16(&record[16 + 10 * 8], chordCommand);
+    putU16(&record[16 + 10 * 12], 20);
+    putU16(&record[16 + 10 * 12 + 4], 3);
+    std::vector<uint64_t> out;
+    std::vector<uint8_t> outStruct;
+    ASSERT_EQ(f.world.call(c, driver::kSelectorStructIn, {c, driver::kSettingsCode, driver::kSettingsScalar, 0},
+                           std::vector<uint8_t>(record.begin(), record.end()), 0, 0, &out, &outStruct),
+              iokit::kIOReturnSuccess);
+  };
+  send(52);  // copy: the helper's
+  EXPECT_TRUE(f.world.press(dev, 8, false).posted);
+  send(2);  // secondary click: the driver's
+  const auto press = f.world.press(dev, 8, false);
+  EXPECT_FALSE(press.posted);
+  EXPECT_NE(press.text.find("\"secondary click\""), std::string::npos) << press.text;
+  const auto settings = f.entries("settings");
+  ASSERT_FALSE(settings.empty());
+  const bool ring = m.has(testdevices::kScrollRing);
+  EXPECT_EQ(settings.back().text.find("scroll ring scroll x3") != std::string::npos, ring) << settings.back().text;
+}
+INSTANTIATE_TEST_SUITE_P(WithChords, ChordAndRingModel,
+                         ::testing::ValuesIn(testdevices::modelsWith(testdevices::kChords)),
+                         testdevices::modelName);
+
+}  // namespace
