@@ -224,11 +224,6 @@ std::string& mainResourceOverride() {
   return path;
 }
 
-std::optional<std::string>& languageOverride() {
-  static std::optional<std::string> language;
-  return language;
-}
-
 }  // namespace
 
 StringTable parseStringsFile(std::string_view text) {
@@ -279,10 +274,6 @@ const Bundle& Bundle::main() {
 
 void Bundle::setMainResourcePath(const std::string& path) { mainResourceOverride() = path; }
 
-void Bundle::setLanguageOverride(std::optional<std::string> language) {
-  languageOverride() = std::move(language);
-}
-
 std::string Bundle::pathForResource(const std::string& name, const std::string& ext) const {
   const std::string path = files::join(resourcePath(), ext.empty() ? name : name + "." + ext);
   return files::exists(path) ? path : "";
@@ -303,8 +294,8 @@ std::vector<std::string> Bundle::localizations() const {
 }
 
 std::vector<std::string> Bundle::lookupLanguages() const {
-  const std::optional<std::string>& fixed = fState->language ? fState->language : languageOverride();
-  std::vector<std::string> wanted = fixed ? languagesForLocale(*fixed) : languagesForLocale(userLocaleName());
+  std::vector<std::string> wanted = fState->language ? languagesForLocale(*fState->language)
+                                                    : languagesForLocale(userLocaleName());
   for (const char* fallback : {"en", "English", "Base"}) wanted.emplace_back(fallback);
 
   std::vector<std::string> out;

@@ -46,9 +46,6 @@ class Bundle {
   // Points the main bundle at another resources folder (tests, tools); an empty path restores
   // the compiled-in one.
   static void setMainResourcePath(const std::string& path);
-  // Forces the language of every lookup (tools, tests): "de", "en", ...; nullopt follows the
-  // locale again.
-  static void setLanguageOverride(std::optional<std::string> language);
 
   const std::string& resourcePath() const { return fState->resourcePath; }
 
@@ -57,8 +54,8 @@ class Bundle {
 
   // The ".lproj" languages this bundle has, sorted.
   std::vector<std::string> localizations() const;
-  // The languages a lookup tries in order: the user's (or the override) that this bundle has,
-  // then "en" (and "English", "Base") when present.
+  // The languages a lookup tries in order: the bundle's fixed language or else the user's, when
+  // this bundle has it, then "en" (and "English", "Base") when present.
   std::vector<std::string> lookupLanguages() const;
 
   // The value of `key` in table `table` (e.g. "Localizable"; "" means that one): taken from the
@@ -71,7 +68,7 @@ class Bundle {
  private:
   struct State {
     std::string resourcePath;
-    std::optional<std::string> language;  // fixed at construction; else the override or locale
+    std::optional<std::string> language;  // fixed at construction; else the locale
     // Parsed tables by "<lang>/<table>"; a missing file caches as an empty table.
     std::map<std::string, StringTable> tables;
   };

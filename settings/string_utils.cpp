@@ -116,8 +116,7 @@ std::optional<std::string> stringByReplacingIllegalPathCharacters(std::string_vi
   return out;
 }
 
-uint32_t MacOSXVersion() {
-  const double v = platform::appKitVersionNumber();
+uint32_t MacOSXVersion(double v) {
   if (v >= 1246.0) return 0x1090;
   if (v >= 1162.0) return 0x1080;
   if (v >= 1121.0) return 0x1070;

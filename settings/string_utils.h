@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "platform/plist.h"
+#include "platform/system_version.h"
 
 // Pascal strings: byte 0 is the length n (0..255), bytes 1..n the characters. A limit counts
 // characters; the destination must hold limit + 1 bytes. Limits above 255 act as 255, negative
@@ -38,6 +39,6 @@ pl::ArrayRef mutableDeepAutoreleasedCopy(const pl::ArrayRef& array);
 // The string with each of " * / : ? \ | replaced by '-'; every other character stays.
 std::optional<std::string> stringByReplacingIllegalPathCharacters(std::string_view s);
 
-// The running system as 0x1060, 0x1070, 0x1080 or 0x1090 (0x1000 for anything older), from the
-// AppKit version number that the platform reports.
-uint32_t MacOSXVersion();
+// The running system as 0x1060, 0x1070, 0x1080 or 0x1090 (0x1000 for anything older), from an
+// AppKit version number: the one the platform reports unless another is given.
+uint32_t MacOSXVersion(double appKitVersion = platform::appKitVersionNumber());

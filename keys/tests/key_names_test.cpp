@@ -17,12 +17,15 @@ struct Names {
   explicit Names(const char* layout, const platform::Bundle* bundle = nullptr,
                  const char* language = nullptr) {
     pinLayout(LayoutSpec::parse(layout));
-    if (language) platform::Bundle::setLanguageOverride(language);
-    GetKeyboardInformation(bundle, "Localizable");
+    if (bundle && language) {
+      const platform::Bundle localized(bundle->resourcePath(), language);
+      GetKeyboardInformation(&localized, "Localizable");
+    } else {
+      GetKeyboardInformation(bundle, "Localizable");
+    }
   }
   ~Names() {
     pinLayout(std::nullopt);
-    platform::Bundle::setLanguageOverride(std::nullopt);
     resetKeyboardInformation();
   }
 };

@@ -41,7 +41,6 @@ struct LocaleEnv {
       if (value) ::setenv(name.c_str(), value->c_str(), 1);
       else ::unsetenv(name.c_str());
     }
-    platform::Bundle::setLanguageOverride(std::nullopt);
   }
 };
 
@@ -164,9 +163,9 @@ TEST(Bundle, LooksUpTheUsersLanguageThenEnglishThenTheKey) {
     EXPECT_EQ(bundle.localizedString("missing", "", "Localizable"), "missing");
     EXPECT_EQ(bundle.localizedString("missing", "Default", "Localizable"), "Default");
     EXPECT_EQ(bundle.localizedString("hello", "", "NoSuchTable"), "hello");
-    // The override wins over the locale.
-    platform::Bundle::setLanguageOverride("en");
-    EXPECT_EQ(bundle.localizedString("hello", "", "Localizable"), "Hello");
+    // A bundle's own language wins over the locale.
+    const platform::Bundle english(bundle.resourcePath(), "en");
+    EXPECT_EQ(english.localizedString("hello", "", "Localizable"), "Hello");
   }
   {
     LocaleEnv env("C", nullptr, nullptr);
@@ -190,8 +189,8 @@ TEST(Bundle, MainBundleShipsEnglishAndGerman) {
   LocaleEnv env("de_DE.UTF-8", nullptr, nullptr);
   EXPECT_EQ(platform::Bundle::main().resourcePath(), VANTREL_RESOURCE_DIR);
   EXPECT_EQ(platform::Bundle::main().localizedString("(none)", "", "Localizable"), "(keine)");
-  platform::Bundle::setLanguageOverride("en");
-  EXPECT_EQ(platform::Bundle::main().localizedString("(none)", "", "Localizable"), "(none)");
+  const platform::Bundle english(platform::Bundle::main().resourcePath(), "en");
+  EXPECT_EQ(english.localizedString("(none)", "", "Localizable"), "(none)");
 
   TempDir dir;
   platform::Bundle::setMainResourcePath(dir.path);

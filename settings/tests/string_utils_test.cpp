@@ -94,15 +94,10 @@ TEST(StringUtils, CopiesPathsAndVersions) {
   EXPECT_EQ(stringByReplacingIllegalPathCharacters("\"*\\|<>é"), "----<>é");
 
   EXPECT_EQ(MacOSXVersion(), 0x1090u);
-  platform::setAppKitVersionNumberForTesting(1187.0);
-  EXPECT_EQ(MacOSXVersion(), 0x1080u);
-  platform::setAppKitVersionNumberForTesting(1121.0);
-  EXPECT_EQ(MacOSXVersion(), 0x1070u);
-  platform::setAppKitVersionNumberForTesting(1038.0);
-  EXPECT_EQ(MacOSXVersion(), 0x1060u);
-  platform::setAppKitVersionNumberForTesting(949.0);
-  EXPECT_EQ(MacOSXVersion(), 0x1000u);
-  platform::resetAppKitVersionNumber();
+  EXPECT_EQ(MacOSXVersion(1187.0), 0x1080u);
+  EXPECT_EQ(MacOSXVersion(1121.0), 0x1070u);
+  EXPECT_EQ(MacOSXVersion(1038.0), 0x1060u);
+  EXPECT_EQ(MacOSXVersion(949.0), 0x1000u);
 }
 
 }  // namespace

@@ -73,8 +73,8 @@ int keynameCommand(const ctl::Args& args) {
   // A layout asked for must exist (a misspelt one would name every key "???").
   if (ctl::option(args, "--layout")) chooseLayout(args);
   if (auto lang = ctl::option(args, "--lang")) {
-    platform::Bundle::setLanguageOverride(*lang);
-    GetKeyboardInformation(&platform::Bundle::main(), "Localizable");
+    const platform::Bundle localized(platform::Bundle::main().resourcePath(), *lang);
+    GetKeyboardInformation(&localized, "Localizable");
   } else {
     GetKeyboardInformation(nullptr, "Localizable");
   }
