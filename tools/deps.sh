@@ -12,7 +12,7 @@ PACKAGES=(
   clang libclang-rt-14-dev
   dbus dbus-bin dbus-daemon
   xvfb xauth
-  at-spi2-core gir1.2-atspi-2.0 python3-gi xdotool x11-apps x11-xkb-utils imagemagick fonts-dejavu-core
+  at-spi2-core gir1.2-atspi-2.0 python3-gi xdotool x11-xkb-utils imagemagick fonts-dejavu-core
   time
 )
 

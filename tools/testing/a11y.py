@@ -14,19 +14,21 @@ name, by default its program name):
 
     a11y.py wait APP [--timeout S]
     a11y.py tree APP [--json]
-    a11y.py find APP [--role R] [--name N] [--json]
+    a11y.py find APP [--role R] [--name N] [--label L] [--json]
     a11y.py press|toggle|focus APP --role R --name N
-    a11y.py choose APP --name COMBO ITEM
-    a11y.py set-value APP --name N VALUE
-    a11y.py set-text APP [--role text] --name N TEXT
-    a11y.py type APP --name N TEXT           real key events (xdotool) into the focused field
+    a11y.py choose APP --label COMBO-LABEL ITEM
+    a11y.py set-value APP --role slider --name N VALUE
+    a11y.py set-text APP --role text --name N TEXT
+    a11y.py type APP --role text --name N TEXT   focus the field, then real key events (xdotool)
     a11y.py key KEYS...                      real key events, xdotool names (ctrl+s, Tab)
     a11y.py tab-order APP [--steps N]        focus order by real Tab presses
     a11y.py audit APP                        controls without an accessible name (status 1 if any)
 
 Roles are AT-SPI role names as libatspi spells them: "push button", "check box", "combo box",
 "slider", "text", "page tab", "dialog", "label". Names match exactly; a name starting with "~"
-is a regular expression searched for in the name.
+is a regular expression searched for in the name. --label matches the name of the object's
+label (its buddy QLabel: the labelled-by relation), the way to find a combo box, whose name is
+its current text.
 
 Nothing is cached between calls: every question goes to the application, so what a test reads
 is what the program shows at that moment.
@@ -434,21 +436,20 @@ def tab_order(app, steps=None, settle=3.0):
     returns the objects that had the focus, starting with the one before the first Tab."""
     start = wait_until(lambda: focused(app), settle, what="a focused object")
     order = [start]
-    limit = steps if steps is not None else 200
-    for _ in range(limit):
-        before = path_of(order[-1])
+    for _ in range(steps if steps is not None else 200):
+        before = order[-1].path  # an object's path on the bus says which one it is
         key("Tab")
         # The focus moves as the program handles the key; wait for it to settle.
         now = wait_until(lambda: _moved(app, before), settle, what="the focus to move after Tab")
-        if steps is None and path_of(now) == path_of(start):
+        if steps is None and now.path == start.path:
             break
         order.append(now)
     return order
 
 
-def _moved(app, before):
+def _moved(app, before_path):
     now = focused(app)
-    if now is not None and path_of(now) != before:
+    if now is not None and now.path != before_path:
         return now
     return None
 

@@ -17,7 +17,7 @@ Nothing reaches this machine's own display, session bus, dconf or runtime folder
 environment of CMD names only the private ones (GSETTINGS_BACKEND=memory, a private
 XDG_RUNTIME_DIR; SESSION_MANAGER, WAYLAND_DISPLAY and desktop names are removed).
 
-`shot` (inside such a desktop) writes a PNG of the screen or of one window (xwd + convert).
+`shot` (inside such a desktop) writes a PNG of the screen or of one window (ImageMagick).
 
 Run it with Debian's /usr/bin/python3: the accessibility module needs python3-gi.
 """
@@ -297,11 +297,12 @@ def screenshot(path, window_id=None, title=None, env=None):
         if not found:
             raise DesktopError(f"no visible window named like {title!r}")
         window_id = found[-1]
-    target = ["-root"] if window_id is None else ["-id", str(window_id)]
-    xwd = subprocess.run(["xwd", "-silent", *target], env=env, capture_output=True, check=True).stdout
-    # Debian's ImageMagick by its full path, whatever else is called convert on PATH.
-    subprocess.run(["/usr/bin/convert", "xwd:-", "png:" + path], input=xwd, env=env, check=True,
-                   capture_output=True)
+    # ImageMagick's import, by its full path (convert on PATH may be something else). Not xwd
+    # -root: under Xvfb it reads a dialog opened over the main window as a black rectangle,
+    # while import puts the screen together from the windows as they show.
+    target = "root" if window_id is None else str(window_id)
+    subprocess.run(["/usr/bin/import", "-silent", "-window", target, "png:" + path], env=env,
+                   check=True, capture_output=True)
     return path
 
 
