@@ -84,14 +84,8 @@ def _fresh(acc):
 
 
 def applications():
-    desktop = Atspi.get_desktop(0)
-    _fresh(desktop)
-    apps = []
-    for i in range(desktop.get_child_count()):
-        a = desktop.get_child_at_index(i)
-        if a is not None:
-            apps.append(a)
-    return apps
+    """The applications registered on the accessibility bus."""
+    return children(Atspi.get_desktop(0))
 
 
 def app_named(name):

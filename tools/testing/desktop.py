@@ -83,6 +83,14 @@ def _write_wildcard_cookie(path):
         f.write(record)
 
 
+def _connect(address):
+    """A connection of this process to the bus at that address (gi is imported only here, so
+    that the runner starts without it)."""
+    from gi.repository import Gio
+    flags = Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT | Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION
+    return Gio.DBusConnection.new_for_address_sync(address, flags, None, None)
+
+
 class PrivateDesktop:
     """Xvfb + session bus + accessibility bus. Use as a context manager; `env` is the
     environment for programs that should run inside it."""
@@ -108,6 +116,20 @@ class PrivateDesktop:
         self.procs.append((name, p))
         return p
 
+    def _spawn_and_read(self, name, argv_for_fd, env):
+        """Starts a daemon that reports on a file descriptor (its argv names the descriptor)
+        and returns the first line it writes there: a display number, a bus address."""
+        r, w = os.pipe()
+        try:
+            self._spawn(name, argv_for_fd(w), env, pass_fds=(w,))
+            os.close(w)
+            w = -1
+            return _read_line_from(r, 15, name)
+        finally:
+            if w >= 0:
+                os.close(w)
+            os.close(r)
+
     def _base_env(self):
         env = dict(os.environ)
         for var in ("DISPLAY", "WAYLAND_DISPLAY", "SESSION_MANAGER", "XDG_SESSION_TYPE",
@@ -128,34 +150,16 @@ class PrivateDesktop:
         auth = os.path.join(self.tmp, "Xauthority")
         _write_wildcard_cookie(auth)
 
-        r, w = os.pipe()
-        try:
-            self._spawn("xvfb", ["Xvfb", "-displayfd", str(w), "-screen", "0",
-                                 f"{self.size}x{self.depth}", "-nolisten", "tcp", "-auth", auth,
-                                 "-dpi", "96", "-noreset"], env, pass_fds=(w,))
-            os.close(w)
-            w = -1
-            number = _read_line_from(r, 15, "Xvfb")
-        finally:
-            if w >= 0:
-                os.close(w)
-            os.close(r)
+        number = self._spawn_and_read("xvfb", lambda fd: [
+            "Xvfb", "-displayfd", str(fd), "-screen", "0", f"{self.size}x{self.depth}",
+            "-nolisten", "tcp", "-auth", auth, "-dpi", "96", "-noreset"], env)
         self.display = ":" + number
         env["DISPLAY"] = self.display
         env["XAUTHORITY"] = auth
 
-        r, w = os.pipe()
-        try:
-            self._spawn("dbus", ["dbus-daemon", "--session", "--nofork", "--nopidfile",
-                                 f"--address=unix:dir={self.tmp}", f"--print-address={w}"],
-                        env, pass_fds=(w,))
-            os.close(w)
-            w = -1
-            bus = _read_line_from(r, 15, "dbus-daemon")
-        finally:
-            if w >= 0:
-                os.close(w)
-            os.close(r)
+        bus = self._spawn_and_read("dbus", lambda fd: [
+            "dbus-daemon", "--session", "--nofork", "--nopidfile",
+            f"--address=unix:dir={self.tmp}", f"--print-address={fd}"], env)
         env["DBUS_SESSION_BUS_ADDRESS"] = bus
 
         self._spawn("atspi-launcher", ["/usr/libexec/at-spi-bus-launcher", "--launch-immediately",
@@ -188,9 +192,7 @@ class PrivateDesktop:
 
     def _wait_for_a11y_bus(self, bus, timeout):
         from gi.repository import Gio, GLib
-        conn = Gio.DBusConnection.new_for_address_sync(
-            bus, Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT | Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION,
-            None, None)
+        conn = _connect(bus)
         deadline = time.monotonic() + timeout
         try:
             while True:
@@ -214,9 +216,7 @@ class PrivateDesktop:
         """Starts the registry daemon on the accessibility bus by asking for it (bus
         activation), so the first client does not pay for its start."""
         from gi.repository import Gio, GLib
-        conn = Gio.DBusConnection.new_for_address_sync(
-            a11y, Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT | Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION,
-            None, None)
+        conn = _connect(a11y)
         try:
             conn.call_sync("org.a11y.atspi.Registry", "/org/a11y/atspi/registry",
                            "org.freedesktop.DBus.Peer", "Ping", None, None,
