@@ -174,7 +174,7 @@ TEST_F(KeyCapture, RemovingTheCaptureWhileHandingOnAKeyIsSafe) {
   EXPECT_EQ(field->text(), "y");
 }
 
-TEST(KeyCodes, QtKeysAtTheirUsPlaces) {
+TEST(CaptureKeyCodes, QtKeysAtTheirUsPlaces) {
   struct Case {
     int key;
     Qt::KeyboardModifiers mods;
@@ -202,7 +202,7 @@ TEST(KeyCodes, QtKeysAtTheirUsPlaces) {
   }
 }
 
-TEST(KeyCodes, XkbScanCodesNameThePositionWhateverTheKey) {
+TEST(CaptureKeyCodes, XkbScanCodesNameThePositionWhateverTheKey) {
   using pane::ScanCodes;
   // The key labelled Y on a German keyboard: xkb key code 52 (evdev 44, the US Z).
   const QKeyEvent german(QEvent::KeyPress, Qt::Key_Y, Qt::NoModifier, 52, 'y', 0, "y");
@@ -217,7 +217,7 @@ TEST(KeyCodes, XkbScanCodesNameThePositionWhateverTheKey) {
   EXPECT_FALSE(pane::macKeyCodeForKeyEvent(tooLow, ScanCodes::Xkb));
 }
 
-TEST(KeyCodes, CapsLockComesFromTheNativeLockBit) {
+TEST(CaptureKeyCodes, CapsLockComesFromTheNativeLockBit) {
   using pane::ScanCodes;
   const QKeyEvent locked(QEvent::KeyPress, Qt::Key_K, Qt::MetaModifier, 45, 'K', 0x42, "K");
   EXPECT_EQ(pane::classicModifiersForKeyEvent(locked, ScanCodes::Xkb), 0x0500);
