@@ -11,6 +11,7 @@ PACKAGES=(
   nlohmann-json3-dev
   clang libclang-rt-14-dev
   dbus dbus-bin dbus-daemon
+  libudev-dev umockdev libumockdev-dev
   xvfb xauth
   at-spi2-core gir1.2-atspi-2.0 python3-gi xdotool x11-xkb-utils imagemagick fonts-dejavu-core
   time
