@@ -100,7 +100,8 @@ class IOHIDManager final : private HIDDeviceSource::Observer {
   void SetDeviceMatching(const pl::DictRef& matching);
   void RegisterDeviceMatchingCallback(IOHIDDeviceCallback callback, void* context);
   void RegisterDeviceRemovalCallback(IOHIDDeviceCallback callback, void* context);
-  // On one run loop at a time; scheduling on another moves the manager there.
+  // On one run loop at a time; scheduling on another moves the manager there. The run loop
+  // must outlive the manager or its unscheduling.
   void ScheduleWithRunLoop(rl::RunLoop& runLoop);
   void UnscheduleFromRunLoop(rl::RunLoop& runLoop);
   // kIOReturnSuccess (also when open already), or kIOReturnError when the devices cannot be

@@ -67,12 +67,12 @@ TEST_F(HIDManager, CloseDropsWhatWasNotDeliveredAndOpeningAgainCountsAfresh) {
 }
 
 TEST_F(HIDManager, DeliveriesWaitForTheRunLoopItIsScheduledOn) {
+  rl::ManualRunLoop other;  // outlives the manager scheduled on it
   hid.attach(0x1234, 1);
   auto manager = openManager();
   manager->UnscheduleFromRunLoop(loop);
   loop.runPending();
   EXPECT_TRUE(heard.lines.empty());
-  rl::ManualRunLoop other;
   manager->ScheduleWithRunLoop(other);
   loop.runPending();
   EXPECT_TRUE(heard.lines.empty());
