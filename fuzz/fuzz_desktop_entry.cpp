@@ -24,7 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         xdg::parseDesktopEntry("[Desktop Entry]\nExec=" + xdg::escapeValue(exec) + "\n");
     if (!entry || entry->exec != exec) std::abort();
     const auto args = xdg::execArguments(*entry->exec);
-    if (!args || args->size() != 1 || (*args)[0] != text) std::abort();
+    if (!args || args->empty() || args->back() != text) std::abort();
+    if (args->size() != 1 && (args->size() != 2 || (*args)[0] != "env")) std::abort();
   }
   return 0;
 }

@@ -222,6 +222,10 @@ std::string execValueFor(std::string_view program) {
     out.push_back(c);
   }
   out.push_back('"');
+  // GLib looks for the program of an entry before it expands "%%", so it would look for a file
+  // that does not exist and drop the entry; through env the program is found after expansion.
+  if (!program.empty() && program.front() == '/' && program.find('%') != std::string_view::npos)
+    out.insert(0, "env ");
   return out;
 }
 

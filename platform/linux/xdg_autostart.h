@@ -73,8 +73,8 @@ std::optional<std::vector<std::string>> execArguments(std::string_view exec,
 // The program that Exec's arguments start, past an env prefix; nothing when there is none.
 std::optional<std::string> execProgram(const std::vector<std::string>& arguments);
 
-// The Exec value that starts `program` without arguments, and a value escaped for a desktop
-// entry line.
+// The Exec value that starts `program` without arguments (through env when an absolute path
+// holds a '%'), and a value escaped for a desktop entry line.
 std::string execValueFor(std::string_view program);
 std::string escapeValue(std::string_view value);
 
