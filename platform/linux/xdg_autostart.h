@@ -26,9 +26,10 @@
 // "Contents/MacOS/<CFBundleExecutable>" (of its Contents/Info.plist; the bundle's name without
 // ".app" when that is missing or not a plain file name); any other path must be a regular file
 // and starts itself. The program must exist. The new entry (Type=Application, Name: the bundle's
-// name without ".app" or the file's name, Exec: the program, quoted) is written to a hidden
-// staging file, flushed, and renamed to its final name without replacing anything, so the
-// folder never holds a partial entry and no existing file is overwritten. Its file name comes
+// name without ".app" or the file's name, Exec: the program, quoted, through env when its path
+// holds a '%', which GLib could not find otherwise) is written to a hidden staging file,
+// flushed, and renamed to its final name without replacing anything, so the folder never holds
+// a partial entry and no existing file is overwritten. Its file name comes
 // from the bundle identifier (CFBundleIdentifier, when it is a plain name) or else the item's
 // name, with "-2", "-3" ... added while the name is taken. The folder is created when missing.
 // A path that is not valid UTF-8, or whose entry would not resolve back to it, is refused.
