@@ -106,16 +106,6 @@ TEST(FindLoginItem, EachItemCountsOnceLocationFirstThenNameThenAlternateName) {
   EXPECT_TRUE(items.removed.empty());
 }
 
-TEST(FindLoginItem, NamesIgnoreCaseBeyondAscii) {
-  FakeLoginItems items;
-  items.add("\xC3\x9C" "BERHELPER", "/else/a.app");  // ÜBERHELPER
-  int byName = 0;
-  EXPECT_EQ(FindLoginItem(items, "/x/\xC3\xBC" "berHelper.app", false, nullptr, false, &byName,
-                          std::nullopt, false, nullptr),
-            0);
-  EXPECT_EQ(byName, 1);
-}
-
 TEST(FindLoginItem, EmptyNamesMatchNothing) {
   FakeLoginItems items;
   items.add("", "/a");

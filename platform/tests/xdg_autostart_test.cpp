@@ -149,17 +149,6 @@ TEST(ExecValues, NameTheProgramTheyStart) {
   EXPECT_EQ(program("%f %U"), "<none>");
   EXPECT_EQ(program("\"/opt/unclosed"), "<broken>");
   EXPECT_EQ(program("'/opt/unclosed"), "<broken>");
-
-  // What the backend writes reads back as the same program, whatever its characters.
-  for (const char* p : {"/a b/c", "/q\"uote/`tick`/$HOME/back\\slash/50%", "/new\nline/\ttab"}) {
-    const auto args = sys::xdg::execArguments(sys::xdg::execValueFor(p));
-    ASSERT_TRUE(args);
-    EXPECT_EQ(sys::xdg::execProgram(*args), p);
-    auto e = sys::xdg::parseDesktopEntry(
-        "[Desktop Entry]\nExec=" + sys::xdg::escapeValue(sys::xdg::execValueFor(p)) + "\n");
-    ASSERT_TRUE(e && e->exec);
-    EXPECT_EQ(*e->exec, sys::xdg::execValueFor(p));
-  }
 }
 
 TEST_F(Autostart, InsertedBundleIsAnEntryThatResolvesToTheBundle) {
