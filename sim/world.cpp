@@ -155,7 +155,7 @@ void World::plugIn(Device& d) {
   for (auto& i : d.interfaces) {
     i.hidID = nextHid_++;
     if (observer_) observer_->hidDeviceChanged(true, {i.hidID, d.model.vendorID, d.model.productID,
-                                                      d.ble ? kHidTransportBLE : kHidTransportUSB, i.number});
+                                                      d.ble ? sys::kIOHIDTransportBluetoothLowEnergyValue : sys::kIOHIDTransportUSBValue, i.number});
   }
   if (driverSupports(d) && !(d.unclaimed && !d.ble)) capture(d);
 }
@@ -176,7 +176,7 @@ void World::unplug(Device& d) {
   for (auto& i : d.interfaces) {
     if (!i.hidID) continue;
     const HidDevice h{i.hidID, d.model.vendorID, d.model.productID,
-                      d.ble ? kHidTransportBLE : kHidTransportUSB, i.number};
+                      d.ble ? sys::kIOHIDTransportBluetoothLowEnergyValue : sys::kIOHIDTransportUSBValue, i.number};
     i.hidID = 0;
     if (observer_) observer_->hidDeviceChanged(false, h);
   }
@@ -702,7 +702,7 @@ std::vector<HidDevice> World::hidDevices() const {
     for (const auto& i : d.interfaces)
       if (i.hidID)
         out.push_back({i.hidID, d.model.vendorID, d.model.productID,
-                       d.ble ? kHidTransportBLE : kHidTransportUSB, i.number});
+                       d.ble ? sys::kIOHIDTransportBluetoothLowEnergyValue : sys::kIOHIDTransportUSBValue, i.number});
   return out;
 }
 

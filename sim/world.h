@@ -35,6 +35,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/hid_manager.h"
 #include "platform/plist.h"
 #include "settings/device_info.h"
 #include "settings/driver_codes.h"
@@ -45,10 +46,6 @@ namespace sim {
 
 using ServiceId = uint64_t;
 using Status = int32_t;  // IOKit and Mac OS statuses (platform/status_codes.h)
-
-// How the HID view names the transports.
-inline constexpr const char* kHidTransportUSB = "USB";
-inline constexpr const char* kHidTransportBLE = "Bluetooth Low Energy";
 
 class Scheduler {
  public:
@@ -105,7 +102,7 @@ struct HidDevice {
   uint64_t id = 0;
   uint16_t vendorID = 0;
   uint16_t productID = 0;
-  std::string transport;  // kHidTransportUSB or kHidTransportBLE
+  std::string transport;  // sys::kIOHIDTransportUSBValue or ...BluetoothLowEnergyValue
   uint16_t interfaceNumber = 0;
 };
 

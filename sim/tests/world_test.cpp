@@ -153,7 +153,7 @@ TEST(SimWorld, DevicesAreCapturedAsTheDriverWould) {
   EXPECT_EQ(usbDevices, 4u);  // dev1, dev2, mouse, prototype
   const auto hid = f.world.hidDevices();
   EXPECT_EQ(hid.size(), 6u);
-  EXPECT_EQ(std::count_if(hid.begin(), hid.end(), [](const HidDevice& h) { return h.transport == kHidTransportBLE; }), 2);
+  EXPECT_EQ(std::count_if(hid.begin(), hid.end(), [](const HidDevice& h) { return h.transport == sys::kIOHIDTransportBluetoothLowEnergyValue; }), 2);
 
   // Registry events carry increasing sequence numbers; detaching ends every service.
   EXPECT_TRUE(std::is_sorted(f.rec.seqs.begin(), f.rec.seqs.end()));
@@ -434,7 +434,7 @@ TEST_P(BluetoothModel, IsCapturedOverBluetoothLE) {
   EXPECT_EQ(info.productID, GetParam().info.productID);
   const auto hid = f.world.hidDevices();
   ASSERT_FALSE(hid.empty());
-  EXPECT_EQ(hid.front().transport, kHidTransportBLE);
+  EXPECT_EQ(hid.front().transport, sys::kIOHIDTransportBluetoothLowEnergyValue);
 }
 INSTANTIATE_TEST_SUITE_P(WithBluetoothLE, BluetoothModel,
                          ::testing::ValuesIn(testdevices::modelsWith(testdevices::kBluetoothLE)),
