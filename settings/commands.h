@@ -79,6 +79,9 @@ struct Command {
   // The key of the command's display name in the "Localizable" string tables; "" for a code
   // that does nothing.
   std::string_view nameKey;
+  // The name on systems before 10.7 where the system called the hot key otherwise ("" when the
+  // name is the same).
+  std::string_view nameKey106;
 
   bool carriedOutByDriver() const {
     return kind == Kind::DriverAction || kind == Kind::DriverClick ||

@@ -467,11 +467,11 @@ TEST_P(ChordAndRingModel, PressesFollowTheRecord) {
   send(2);  // secondary click: the driver's
   const auto press = f.world.press(dev, 8, false);
   EXPECT_FALSE(press.posted);
-  EXPECT_NE(press.text.find("\"secondary click\""), std::string::npos) << press.text;
+  EXPECT_NE(press.text.find("\"Secondary click\""), std::string::npos) << press.text;
   const auto settings = f.entries("settings");
   ASSERT_FALSE(settings.empty());
   const bool ring = m.has(testdevices::kScrollRing);
-  EXPECT_EQ(settings.back().text.find("scroll ring scroll x3") != std::string::npos, ring) << settings.back().text;
+  EXPECT_EQ(settings.back().text.find("scroll ring Scroll x3") != std::string::npos, ring) << settings.back().text;
 }
 INSTANTIATE_TEST_SUITE_P(WithChords, ChordAndRingModel,
                          ::testing::ValuesIn(testdevices::modelsWith(testdevices::kChords)),
