@@ -15,8 +15,6 @@ namespace {
 
 using settings_detail::rawString;
 
-constexpr int64_t kFirstSnippetCommand = 180;
-constexpr int64_t kLastSnippetCommand = 189;
 constexpr uint8_t kNoKey = 255;
 
 commands::Command commandOf(int64_t code) {
@@ -25,10 +23,6 @@ commands::Command commandOf(int64_t code) {
 }
 
 int64_t codeOf(const pl::Dictionary& action) { return action.integerValue("cmd"); }
-
-bool isSnippetCommand(int64_t code) {
-  return code >= kFirstSnippetCommand && code <= kLastSnippetCommand;
-}
 
 void setUnsigned(pl::Dictionary& d, const char* key, uint64_t value) {
   d.setInteger(key, static_cast<int64_t>(value));
@@ -154,10 +148,10 @@ EditorView ViewOfAction(const pl::Dictionary& action, const pl::Array* tree,
     case ParameterPanel::URL: v.url = action.stringValue("str"); break;
     case ParameterPanel::Script: v.script = action.stringValue("str"); break;
     case ParameterPanel::Snippet: {
-      const int64_t index = code - kFirstSnippetCommand;
+      const int index = SnippetOfCommand(code).value_or(0);
       v.snippetName = snippetNameFromArray(snippets, index, loc);
       const pl::Object* entry =
-          snippets && static_cast<uint64_t>(index) < snippets->size()
+          snippets && static_cast<size_t>(index) < snippets->size()
               ? snippets->items()[static_cast<size_t>(index)].get()
               : nullptr;
       if (entry && entry->type() == pl::Type::Dictionary) {
@@ -192,8 +186,9 @@ void StringFieldChanged(pl::Dictionary& action, const std::string& text) {
 
 bool SnippetFieldChanged(pl::Array& snippets, std::optional<uint16_t> code, SnippetField field,
                          const std::string& text) {
-  if (!code || !isSnippetCommand(*code)) return false;
-  const auto index = static_cast<size_t>(*code - kFirstSnippetCommand);
+  const std::optional<int> number = code ? SnippetOfCommand(*code) : std::nullopt;
+  if (!number) return false;
+  const auto index = static_cast<size_t>(*number);
   const auto emptySnippet = [] {
     auto s = pl::makeDict();
     s->setString("name", "");

@@ -1,6 +1,7 @@
 #include "pane/editors/assignment_tree.h"
 
 #include "platform/bundle.h"
+#include "settings/commands.h"
 #include "settings/dict_access.h"
 
 namespace assignments {
@@ -10,8 +11,6 @@ using settings_detail::rawString;
 
 constexpr uint16_t kFrontRowCommand = 107;
 constexpr uint16_t kLaunchpadCommand = 136;
-constexpr int64_t kFirstSnippetCommand = 180;
-constexpr int64_t kLastSnippetCommand = 189;
 
 const pl::Dictionary* dictAt(const pl::Array* array, int64_t index) {
   if (!array || index < 0 || static_cast<uint64_t>(index) >= array->size()) return nullptr;
@@ -61,8 +60,8 @@ bool offeredOn(uint16_t code, uint32_t systemVersion) {
 }
 
 std::string snippetTitle(const pl::Array* snippets, int64_t code, const LocString& loc) {
-  if (code < kFirstSnippetCommand || code > kLastSnippetCommand) return {};
-  return snippetNameFromArray(snippets, code - kFirstSnippetCommand, loc);
+  const std::optional<int> snippet = SnippetOfCommand(code);
+  return snippet ? snippetNameFromArray(snippets, *snippet, loc) : std::string();
 }
 
 }  // namespace
@@ -132,6 +131,13 @@ bool findCommandInTree(const pl::Array* tree, int64_t code, const pl::Array* sni
     }
   }
   return false;
+}
+
+std::optional<int> SnippetOfCommand(int64_t code) {
+  if (code < 0 || code > 0xFFFF) return std::nullopt;
+  const commands::Command c = commands::command(static_cast<uint16_t>(code));
+  if (c.kind != commands::Kind::Snippet) return std::nullopt;
+  return c.number;
 }
 
 std::string snippetNameFromArray(const pl::Array* snippets, int64_t index, const LocString& loc) {

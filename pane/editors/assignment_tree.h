@@ -49,6 +49,9 @@ bool findCommandInTree(const pl::Array* tree, int64_t code, const pl::Array* sni
                        const LocString& loc, int* categoryIndex, std::string* categoryName,
                        int* commandIndex, std::string* commandName);
 
+// The snippet (0-9) that a command types: code - 180 for 180-189, none for other codes.
+std::optional<int> SnippetOfCommand(int64_t code);
+
 // The display name of snippet `index` of the snippets array: its "name" ("" when the entry or
 // its name is missing or of another type); a factory name, "Text snippet N" or "Snippet N"
 // with N = index + 1, becomes the localised "Snippet" and the number ("Textbaustein 4").
