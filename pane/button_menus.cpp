@@ -123,7 +123,9 @@ std::string AssignmentTitle(const pl::Dictionary* button, const pl::Array* tree,
       break;
     case commands::Kind::HelperAction:
       switch (c.action) {
-        case commands::Action::OpenItem: title = sys::lastPathComponent(b.stringValue("str")); break;
+        case commands::Action::OpenItem:
+          title = sys::lastPathComponent(b.stringValue("str"));
+          break;
         case commands::Action::LaunchApplication: title = b.stringValue("str"); break;
         case commands::Action::OpenURL: title = shortWebAddress(b.stringValue("str")); break;
         default: break;
