@@ -1,8 +1,10 @@
 #include "platform/bundle.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 #include <system_error>
 
 #include "platform/files.h"
@@ -10,6 +12,11 @@
 
 #ifndef VANTREL_RESOURCE_DIR
 #define VANTREL_RESOURCE_DIR "resources"
+#endif
+// Where the helper's resources lie below an installation's prefix.
+#ifndef VANTREL_INSTALLED_RESOURCES
+#define VANTREL_INSTALLED_RESOURCES \
+  "lib/vantrel/VantrelPrefPane.prefPane/Contents/Resources/VantrelHelper.app/Contents/Resources"
 #endif
 
 namespace platform {
@@ -224,6 +231,36 @@ std::string& mainResourceOverride() {
   return path;
 }
 
+// The file that holds the code at `address`, from the process's memory map ("" when not found).
+// Unlike the program's own path, this finds a plug-in when the code was linked into one.
+std::string binaryHolding(const void* address) {
+  const auto text = files::readWhole("/proc/self/maps");
+  if (!text) return "";
+  const auto where = reinterpret_cast<std::uintptr_t>(address);
+  std::istringstream lines(*text);
+  std::string line;
+  while (std::getline(lines, line)) {
+    // "start-end perms offset dev inode   path"
+    std::istringstream fields(line);
+    std::string range, perms, offset, dev, inode;
+    if (!(fields >> range >> perms >> offset >> dev >> inode)) continue;
+    const size_t dash = range.find('-');
+    if (dash == std::string::npos) continue;
+    const auto start = std::strtoull(range.substr(0, dash).c_str(), nullptr, 16);
+    const auto end = std::strtoull(range.substr(dash + 1).c_str(), nullptr, 16);
+    if (where < start || where >= end) continue;
+    std::string path;
+    std::getline(fields >> std::ws, path);
+    constexpr std::string_view kDeleted = " (deleted)";
+    if (path.ends_with(kDeleted)) path.resize(path.size() - kDeleted.size());
+    return path.starts_with('/') ? path : "";
+  }
+  return "";
+}
+
+// An address inside the binary this file was linked into.
+void markerOfThisBinary() {}
+
 }  // namespace
 
 StringTable parseStringsFile(std::string_view text) {
@@ -287,12 +324,44 @@ std::string Bundle::executablePath() const {
   return files::join(fState->bundlePath, "Contents/MacOS/" + name);
 }
 
+std::string Bundle::folderForExecutable(std::string_view binaryPath) {
+  const std::filesystem::path binary(binaryPath);
+  const std::filesystem::path macos = binary.parent_path();
+  const std::filesystem::path contents = macos.parent_path();
+  if (!binary.has_filename() || macos.filename() != "MacOS" || contents.filename() != "Contents")
+    return "";
+  const std::filesystem::path folder = contents.parent_path();
+  const std::string name = folder.filename().string();
+  for (std::string_view ext : {".app", ".prefPane"}) {
+    if (name.size() > ext.size() && name.ends_with(ext)) return folder.string();
+  }
+  return "";
+}
+
+Bundle Bundle::forBinary(const std::string& binaryPath) {
+  const std::string folder = folderForExecutable(binaryPath);
+  if (!folder.empty()) {
+    if (auto bundle = withBundlePath(folder)) return *bundle;
+    // A bundle whose information dictionary is unreadable still has its resources.
+    Bundle bundle(files::join(folder, "Contents/Resources"));
+    bundle.fState->bundlePath = folder;
+    return bundle;
+  }
+  const std::filesystem::path dir = std::filesystem::path(binaryPath).parent_path();
+  if (!binaryPath.empty() && dir.filename() == "bin") {
+    const std::string installed = files::join(dir.parent_path().string(), VANTREL_INSTALLED_RESOURCES);
+    if (isDirectory(installed)) return Bundle(installed);
+  }
+  return Bundle(VANTREL_RESOURCE_DIR);
+}
+
 const Bundle& Bundle::main() {
-  static Bundle bundle(VANTREL_RESOURCE_DIR);
-  const std::string& wanted =
-      mainResourceOverride().empty() ? std::string(VANTREL_RESOURCE_DIR) : mainResourceOverride();
-  if (bundle.resourcePath() != wanted) bundle = Bundle(wanted);
-  return bundle;
+  static const Bundle own = forBinary(binaryHolding(reinterpret_cast<const void*>(&markerOfThisBinary)));
+  static std::optional<Bundle> chosen;
+  const std::string& wanted = mainResourceOverride();
+  if (wanted.empty()) return own;
+  if (!chosen || chosen->resourcePath() != wanted) chosen = Bundle(wanted);
+  return *chosen;
 }
 
 void Bundle::setMainResourcePath(const std::string& path) { mainResourceOverride() = path; }

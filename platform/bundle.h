@@ -48,12 +48,24 @@ class Bundle {
   static std::optional<Bundle> withBundlePath(const std::string& bundlePath,
                                               std::optional<std::string> language = std::nullopt);
 
-  // The bundle of the running program: the compiled-in resources folder unless
-  // setMainResourcePath chose another one.
+  // The bundle of the binary that holds this code (the program, or the plug-in that the code
+  // was linked into): forBinary() of its path, worked out once. setMainResourcePath overrides it.
   static const Bundle& main();
   // Points the main bundle at another resources folder (tests, tools); an empty path restores
-  // the compiled-in one.
+  // the binary's own bundle.
   static void setMainResourcePath(const std::string& path);
+
+  // The bundle of the binary (program or plug-in) at `binaryPath`:
+  // - at "<X>.app/Contents/MacOS/<name>" or "<X>.prefPane/Contents/MacOS/<name>": that bundle
+  //   folder (its information dictionary when readable, its resources folder in any case);
+  // - else, for a program installed as "<prefix>/bin/<name>", the helper's resources installed
+  //   under "<prefix>/lib/vantrel" when that folder exists (so installed tools need no source
+  //   tree);
+  // - else the compiled-in resources folder.
+  static Bundle forBinary(const std::string& binaryPath);
+  // The bundle folder "<X>.app" or "<X>.prefPane" when `binaryPath` is
+  // "<X>.app/Contents/MacOS/<name>" (or the same inside a ".prefPane"); "" otherwise.
+  static std::string folderForExecutable(std::string_view binaryPath);
 
   const std::string& resourcePath() const { return fState->resourcePath; }
   // The bundle folder; "" for a bundle that is only a resources folder.

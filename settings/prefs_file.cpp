@@ -6,11 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/bundle.h"
 #include "platform/files.h"
-
-#ifndef VANTREL_RESOURCE_DIR
-#define VANTREL_RESOURCE_DIR "resources"
-#endif
 
 namespace {
 
@@ -47,7 +44,9 @@ std::string VantrelSettingsPath() {
   return files::join(files::homeDirectory(), "Library/Preferences/com.halvorn.vantrel.settings.plist");
 }
 
-std::string VantrelDefaultSettingsPath() { return files::join(VANTREL_RESOURCE_DIR, "DefaultSettings.plist"); }
+std::string VantrelDefaultSettingsPath() {
+  return files::join(platform::Bundle::main().resourcePath(), "DefaultSettings.plist");
+}
 
 bool VantrelHelperCanUse(const pl::ObjectRef& parsed) {
   const pl::DictRef dict = pl::asDict(parsed);

@@ -9,7 +9,8 @@
 
 // The user's settings file: $HOME/Library/Preferences/com.halvorn.vantrel.settings.plist.
 std::string VantrelSettingsPath();
-// The factory settings "DefaultSettings.plist" in the resources folder.
+// The factory settings "DefaultSettings.plist" in the resources of the main bundle (the helper's
+// bundle for the helper, the pane's for code linked into the pane).
 std::string VantrelDefaultSettingsPath();
 
 // How the pane tells the helper that something changed. The transport (a distributed

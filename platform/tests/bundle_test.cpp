@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <random>
@@ -235,6 +236,74 @@ TEST(Bundle, BundleFolderHasInfoDictionaryResourcesAndExecutable) {
   EXPECT_EQ(plain.bundlePath(), "");
   EXPECT_FALSE(plain.infoDictionary());
   EXPECT_EQ(plain.executablePath(), "");
+}
+
+TEST(Bundle, ABinaryBelongsToTheBundleItLiesIn) {
+  using platform::Bundle;
+  EXPECT_EQ(Bundle::folderForExecutable("/opt/VantrelHelper.app/Contents/MacOS/VantrelHelper"),
+            "/opt/VantrelHelper.app");
+  EXPECT_EQ(Bundle::folderForExecutable("/a b/P.prefPane/Contents/MacOS/P"), "/a b/P.prefPane");
+  EXPECT_EQ(Bundle::folderForExecutable("/usr/bin/vantrelctl"), "");
+  EXPECT_EQ(Bundle::folderForExecutable("/opt/Contents/MacOS/x"), "");             // no bundle folder
+  EXPECT_EQ(Bundle::folderForExecutable("/opt/.app/Contents/MacOS/x"), "");        // no name
+  EXPECT_EQ(Bundle::folderForExecutable("/opt/X.app/Contents/MacOS/sub/x"), "");   // too deep
+  EXPECT_EQ(Bundle::folderForExecutable("/opt/X.app/Contents/Resources/x"), "");
+  EXPECT_EQ(Bundle::folderForExecutable("/opt/X.app/Contents/MacOS/"), "");
+  EXPECT_EQ(Bundle::folderForExecutable(""), "");
+
+  TempDir dir;
+  // A bundle with its information dictionary.
+  const std::string app = files::join(dir.path, "Helper.app");
+  auto info = pl::makeDict();
+  info->setString("CFBundleIdentifier", "com.example.helper");
+  ASSERT_TRUE(pl::writeXmlFile(*info, app + "/Contents/Info.plist"));
+  Bundle helper = Bundle::forBinary(app + "/Contents/MacOS/Helper");
+  EXPECT_EQ(helper.bundlePath(), app);
+  EXPECT_EQ(helper.resourcePath(), app + "/Contents/Resources");
+  EXPECT_EQ(helper.infoString("CFBundleIdentifier"), "com.example.helper");
+  // Without one it still has its resources.
+  const std::string pane = files::join(dir.path, "Pane.prefPane");
+  Bundle bare = Bundle::forBinary(pane + "/Contents/MacOS/Pane");
+  EXPECT_EQ(bare.bundlePath(), pane);
+  EXPECT_EQ(bare.resourcePath(), pane + "/Contents/Resources");
+  EXPECT_FALSE(bare.infoDictionary());
+
+  // A program in <prefix>/bin uses the helper's installed resources, once they are there.
+  const std::string prefix = files::join(dir.path, "prefix");
+  EXPECT_EQ(Bundle::forBinary(prefix + "/bin/vantrelctl").resourcePath(), VANTREL_RESOURCE_DIR);
+  const std::string installed = files::join(prefix, VANTREL_INSTALLED_RESOURCES);
+  ASSERT_TRUE(files::makeDirectories(installed));
+  EXPECT_EQ(Bundle::forBinary(prefix + "/bin/vantrelctl").resourcePath(), installed);
+  EXPECT_EQ(Bundle::forBinary(prefix + "/sbin/vantrelctl").resourcePath(), VANTREL_RESOURCE_DIR);
+  EXPECT_EQ(Bundle::forBinary("").resourcePath(), VANTREL_RESOURCE_DIR);
+}
+
+// The probe program reports the main bundle it finds; copied into a bundle folder it finds that.
+TEST(Bundle, TheMainBundleOfAProgramIsTheOneItWasStartedFrom) {
+  TempDir dir;
+  auto run = [](const std::string& program) {
+    std::string out;
+    if (FILE* pipe = ::popen(("'" + program + "'").c_str(), "r")) {
+      char buffer[512];
+      while (size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) out.append(buffer, n);
+      ::pclose(pipe);
+    }
+    return out;
+  };
+  auto place = [&](const std::string& rel) {
+    const std::string path = files::join(dir.path, rel);
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::filesystem::copy_file(VANTREL_BUNDLE_PROBE, path);
+    return path;
+  };
+  EXPECT_EQ(run(VANTREL_BUNDLE_PROBE), std::string("\n") + VANTREL_RESOURCE_DIR + "\n");
+  const std::string app = files::join(dir.path, "Probe Folder/Probe.app");
+  ASSERT_TRUE(files::writeAtomically(app + "/Contents/Info.plist", "<plist><dict/></plist>"));
+  EXPECT_EQ(run(place("Probe Folder/Probe.app/Contents/MacOS/probe")),
+            app + "\n" + app + "/Contents/Resources\n");
+  // Through a symbolic link it is still the program in the bundle that runs.
+  std::filesystem::create_symlink(app + "/Contents/MacOS/probe", files::join(dir.path, "link"));
+  EXPECT_EQ(run(files::join(dir.path, "link")), app + "\n" + app + "/Contents/Resources\n");
 }
 
 }  // namespace

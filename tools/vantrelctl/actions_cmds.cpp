@@ -9,6 +9,7 @@
 #include "helper/actions/vantrel_actions.h"
 #include "keys/key_tables.h"
 #include "keys/layout.h"
+#include "platform/bundle.h"
 #include "platform/fake/fake_sleeper.h"
 #include "platform/fake/fake_apple_events.h"
 #include "platform/fake/fake_pasteboard.h"
@@ -113,7 +114,7 @@ int cmdAction(const ctl::Args& args) {
   const auto version = ctl::option(args, "--version");
   VantrelActions actions(
       sys::actionServices(pasteboard, menu, workspace, scripts, events, sleeper),
-      {ctl::option(args, "--home").value_or(files::homeDirectory()), VANTREL_RESOURCE_DIR,
+      {ctl::option(args, "--home").value_or(files::homeDirectory()), platform::Bundle::main().resourcePath(),
        version ? static_cast<uint32_t>(ctl::parseNumber(*version, "--version", 0x1000, 0x10F0)) : 0u});
   actions.start(host);
   actions.buttonPressed(host, 1, 0);

@@ -20,7 +20,7 @@ using nlohmann::json;
 
 namespace {
 
-std::string factoryPath() { return files::join(VANTREL_RESOURCE_DIR, "DefaultSettings.plist"); }
+std::string factoryPath() { return VantrelDefaultSettingsPath(); }
 
 // A settings dictionary and where it came from.
 struct Source {
