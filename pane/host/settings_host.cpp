@@ -52,7 +52,10 @@ bool SettingsHost::open(LoadFailure* failure) {
   auto* layout = new QVBoxLayout(fWindow.get());
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(view);
-  fWindow->resize(initialSize(*view, QGuiApplication::primaryScreen()));
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  fWindow->resize(initialSize(*view, screen));
+  // Centred, where a window manager does not place it.
+  if (screen) fWindow->move(screen->availableGeometry().center() - fWindow->rect().center());
   // Close the window / quit, as the usual keys do.
   for (const auto key : {QKeySequence::Close, QKeySequence::Quit}) {
     auto* action = new QAction(fWindow.get());
