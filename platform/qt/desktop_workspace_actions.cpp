@@ -3,10 +3,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTextStream>
+
+#include "platform/bundle.h"
+#include "platform/linux/detached_process.h"
 
 namespace {
 
@@ -40,7 +42,11 @@ QString EntryName(const QString& file) {
 DesktopWorkspaceActions::DesktopWorkspaceActions(Starter starter) : fStarter(std::move(starter)) {
   if (!fStarter) {
     fStarter = [](const QString& program, const QStringList& arguments) {
-      return QProcess::startDetached(program, arguments);
+      const QString path = program.contains('/') ? program : QStandardPaths::findExecutable(program);
+      if (path.isEmpty()) return false;
+      std::vector<std::string> args;
+      for (const QString& a : arguments) args.push_back(a.toStdString());
+      return sys::startDetachedProcess(path.toStdString(), args);
     };
   }
 }
@@ -68,6 +74,7 @@ bool DesktopWorkspaceActions::launchApplication(const std::string& nameOrPath) {
     while (text.size() > 1 && text.endsWith('/')) text.chop(1);
     const QFileInfo info(text);
     if (!info.exists()) return false;
+    if (info.isDir() && text.endsWith(QStringLiteral(".app"), Qt::CaseInsensitive)) return launchBundle(text);
     if (info.isFile() && text.endsWith(QStringLiteral(".desktop"))) return launchDesktopEntry(text);
     if (info.isFile() && info.isExecutable()) return fStarter(info.absoluteFilePath(), {});
     return false;
@@ -105,6 +112,20 @@ QString DesktopWorkspaceActions::desktopEntryForName(const QString& name) {
     }
   }
   return {};
+}
+
+bool DesktopWorkspaceActions::launchBundle(const QString& folder) {
+  const std::string path = folder.toStdString();
+  std::string program;
+  if (const auto bundle = platform::Bundle::withBundlePath(path)) program = bundle->executablePath();
+  if (program.empty()) {
+    // No information dictionary, or one that names no program: the program named like the bundle.
+    const QString name = QFileInfo(folder).completeBaseName();
+    program = path + "/Contents/MacOS/" + name.toStdString();
+  }
+  const QFileInfo exe(QString::fromStdString(program));
+  if (!exe.isFile() || !exe.isExecutable()) return false;
+  return fStarter(exe.absoluteFilePath(), {});
 }
 
 bool DesktopWorkspaceActions::launchDesktopEntry(const QString& file) {

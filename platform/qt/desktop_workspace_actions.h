@@ -4,13 +4,16 @@
 // - An application bundle identifier names a desktop entry: "org.gnome.Calculator" is
 //   "org.gnome.Calculator.desktop" in the applications folders of $XDG_DATA_HOME and
 //   $XDG_DATA_DIRS; it is started with "gio launch <entry file>".
-// - An application given by path: a ".desktop" file is launched as above, an executable file
-//   is started as it is. Given by name ("Calculator", "Calculator.app"): the desktop entry whose
-//   id or Name is that name (letter case ignored), else an executable of that name on $PATH.
+// - An application given by path: a bundle folder "<X>.app" starts its program
+//   "Contents/MacOS/<CFBundleExecutable>" (of its Contents/Info.plist; "<X>" when that names
+//   none), a ".desktop" file is launched as above, an executable file is started as it is.
+//   Given by name ("Calculator", "Calculator.app"): the desktop entry whose id or Name is that
+//   name (letter case ignored), else an executable of that name on $PATH.
 //
-// Every program is started detached and not waited for (the launch is asynchronous); the
-// result says whether it could be started. The starter is injectable so that tests never start
-// anything.
+// Every program is started detached and not waited for (the launch is asynchronous): in a
+// session of its own, with standard input and output on /dev/null and this process's
+// environment (platform/linux/detached_process.h). The result says whether it could be started.
+// The starter is injectable so that tests need not start anything.
 #pragma once
 
 #include <QString>
@@ -23,7 +26,8 @@ class DesktopWorkspaceActions final : public sys::WorkspaceActions {
  public:
   using Starter = std::function<bool(const QString& program, const QStringList& arguments)>;
 
-  // Without a starter, programs are started with QProcess::startDetached.
+  // Without a starter, programs are started with sys::startDetachedProcess (a program without a
+  // slash is looked up on $PATH first).
   explicit DesktopWorkspaceActions(Starter starter = {});
 
   bool openFile(const std::string& path) override;
@@ -39,5 +43,6 @@ class DesktopWorkspaceActions final : public sys::WorkspaceActions {
 
  private:
   bool launchDesktopEntry(const QString& file);
+  bool launchBundle(const QString& folder);
   Starter fStarter;
 };

@@ -10,7 +10,10 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
+
+#include <unistd.h>
 
 #include "platform/qt/desktop_workspace_actions.h"
 #include "platform/qt/qt_event_sleeper.h"
@@ -150,6 +153,67 @@ TEST(DesktopWorkspaceActions, FindsDesktopEntriesAndNeverStartsInTests) {
   EXPECT_EQ(started[6], (QStringList{"xdg-open", "https://example.com"}));
   qunsetenv("XDG_DATA_HOME");
   qunsetenv("XDG_DATA_DIRS");
+}
+
+// A bundle folder's program really runs, on its own: not our child, its own session, nothing of
+// ours open but the environment.
+TEST(DesktopWorkspaceActions, StartsTheProgramOfABundleFolderOnItsOwn) {
+  App();
+  QTemporaryDir tmp;
+  ASSERT_TRUE(tmp.isValid());
+  auto write = [](const QString& path, const QByteArray& text, QFile::Permissions mode) {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(text);
+    f.close();
+    f.setPermissions(mode);
+  };
+  const auto exe = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+  const QString app = tmp.filePath("Probe Folder/Probe.app");
+  write(app + "/Contents/Info.plist",
+        "<plist><dict><key>CFBundleExecutable</key><string>probe</string></dict></plist>", QFile::ReadOwner);
+  write(app + "/Contents/MacOS/probe",
+        "#!/bin/sh\n"
+        "in=$(readlink /proc/$$/fd/0) out=$(readlink /proc/$$/fd/1) err=$(readlink /proc/$$/fd/2)\n"
+        "leak=no; [ -e /proc/$$/fd/$VANTREL_LEAKED_FD ] && leak=yes\n"
+        "stat=$(cat /proc/$$/stat)\n"
+        "echo \"$in $out $err leak=$leak cwd=$(pwd) $stat\" > \"$VANTREL_LAUNCH_REPORT.part\"\n"
+        "mv \"$VANTREL_LAUNCH_REPORT.part\" \"$VANTREL_LAUNCH_REPORT\"\n",
+        exe);
+  const QString report = tmp.filePath("report");
+  qputenv("VANTREL_LAUNCH_REPORT", report.toUtf8());
+  int leaked[2];
+  ASSERT_EQ(::pipe(leaked), 0);  // not close-on-exec: a careless start would pass it on
+  qputenv("VANTREL_LEAKED_FD", QByteArray::number(leaked[0]));
+
+  DesktopWorkspaceActions ws;
+  ASSERT_TRUE(ws.launchApplication((app + "/").toStdString()));
+  QElapsedTimer clock;
+  clock.start();
+  while (!QFile::exists(report) && clock.elapsed() < 10000) QThread::msleep(5);
+  QFile f(report);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << "the program did not run";
+  const QStringList words = QString::fromUtf8(f.readAll()).simplified().split(' ');
+  ::close(leaked[0]);
+  ::close(leaked[1]);
+  // "/dev/null /dev/null /dev/null leak=no cwd=/ pid (sh) state ppid pgrp session ..."
+  ASSERT_GE(words.size(), 10);
+  EXPECT_EQ(words.mid(0, 5).join(' ').toStdString(), "/dev/null /dev/null /dev/null leak=no cwd=/");
+  EXPECT_NE(words[8].toLongLong(), ::getpid()) << "not our child";
+  EXPECT_NE(words[10].toLongLong(), ::getsid(0)) << "a session of its own";
+
+  // Nothing to start: failure, not a false success.
+  const QString bad = tmp.filePath("Bad.app");
+  write(bad + "/Contents/MacOS/Bad", "#!/nonexistent/interpreter\n", exe);  // named like the bundle
+  EXPECT_FALSE(ws.launchApplication(bad.toStdString()));
+  const QString plain = tmp.filePath("Plain.app");
+  write(plain + "/Contents/MacOS/Plain", "#!/bin/sh\n", QFile::ReadOwner | QFile::WriteOwner);
+  EXPECT_FALSE(ws.launchApplication(plain.toStdString())) << "not executable";
+  QDir().mkpath(tmp.filePath("Empty.app"));
+  EXPECT_FALSE(ws.launchApplication(tmp.filePath("Empty.app").toStdString()));
+  qunsetenv("VANTREL_LAUNCH_REPORT");
+  qunsetenv("VANTREL_LEAKED_FD");
 }
 
 TEST(QtEventLoopSleeper, KeepsServingEventsWhileWaiting) {
