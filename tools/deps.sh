@@ -15,6 +15,7 @@ PACKAGES=(
   xvfb xauth
   at-spi2-core gir1.2-atspi-2.0 python3-gi xdotool x11-xkb-utils imagemagick fonts-dejavu-core
   time
+  desktop-file-utils
 )
 
 missing=()
