@@ -6,6 +6,25 @@
 # platform::Bundle reads them (platform/bundle.h); the settings host loads a ".prefPane" and the
 # pane starts a ".app" through the workspace.
 
+# Run as a script (cmake -P, from a bundle's target): removes the files of the bundle folder
+# that its manifest does not list, outside the bundles nested in it.
+if(DEFINED VANTREL_BUNDLE_MANIFEST)
+  cmake_policy(VERSION 3.25)
+  file(STRINGS "${VANTREL_BUNDLE_MANIFEST}" wanted)
+  file(GLOB_RECURSE present LIST_DIRECTORIES false RELATIVE "${VANTREL_BUNDLE_FOLDER}" "${VANTREL_BUNDLE_FOLDER}/*")
+  foreach(rel IN LISTS present)
+    if(rel MATCHES "^Contents/Resources/[^/]+\\.(app|prefPane)/")
+      continue()
+    endif()
+    if(NOT rel IN_LIST wanted)
+      message(STATUS "Bundle: removing ${VANTREL_BUNDLE_FOLDER}/${rel}, which is no longer a part of it")
+      file(REMOVE "${VANTREL_BUNDLE_FOLDER}/${rel}")
+    endif()
+  endforeach()
+  return()
+endif()
+set(_VANTREL_BUNDLES_FILE "${CMAKE_CURRENT_LIST_FILE}")
+
 # Where the pane bundle goes below an installation's prefix, and where the helper's resources are
 # then (platform::Bundle::forBinary finds them from "<prefix>/bin").
 set(VANTREL_PANE_INSTALL_DIR "lib/vantrel")
@@ -30,7 +49,9 @@ endfunction()
 # file, made again whenever it is linked again; Contents/Resources/ a copy of each RESOURCES
 # file, and of each RESOURCES folder with everything in it. Each copy follows its source: a build
 # after an edit copies the edited file again. Files added to a RESOURCES folder are picked up by
-# the next build. DEPENDS: bundle targets to assemble first (a bundle nested in this one).
+# the next build, and a file that is no longer among them is removed from the bundle (bundles
+# nested in Contents/Resources are left to their own targets). DEPENDS: bundle targets to
+# assemble first (a bundle nested in this one).
 function(vantrel_bundle target)
   cmake_parse_arguments(PARSE_ARGV 1 B "" "FOLDER;EXECUTABLE" "STRINGS;BOOLEANS;RESOURCES;DEPENDS")
   if(NOT B_FOLDER)
@@ -70,6 +91,7 @@ ${entries}</dict>
 ")
 
   set(outputs "")
+  set(manifest "Contents/Info.plist")
   # Contents/MacOS/<CFBundleExecutable>: a real copy, so that the program finds its bundle from
   # its own path.
   if(B_EXECUTABLE)
@@ -84,6 +106,7 @@ ${entries}</dict>
       COMMENT "Bundle ${target}: Contents/MacOS/${executable}"
       VERBATIM)
     list(APPEND outputs "${dest}")
+    list(APPEND manifest "Contents/MacOS/${executable}")
   endif()
 
   # Contents/Resources/
@@ -110,10 +133,20 @@ ${entries}</dict>
         COMMENT "Bundle ${target}: Contents/Resources/${rel}"
         VERBATIM)
       list(APPEND outputs "${dest}")
+      list(APPEND manifest "Contents/Resources/${rel}")
     endwhile()
   endforeach()
 
-  add_custom_target(${target} ALL DEPENDS ${outputs})
+  # What belongs in the bundle, for removing what no longer does.
+  set(manifest_file "${CMAKE_CURRENT_BINARY_DIR}/${target}.manifest")
+  string(REPLACE ";" "\n" manifest_text "${manifest}")
+  file(GENERATE OUTPUT "${manifest_file}" CONTENT "${manifest_text}\n")
+  add_custom_target(${target} ALL
+    COMMAND ${CMAKE_COMMAND} -DVANTREL_BUNDLE_FOLDER=${B_FOLDER} -DVANTREL_BUNDLE_MANIFEST=${manifest_file}
+            -P ${_VANTREL_BUNDLES_FILE}
+    DEPENDS ${outputs}
+    COMMENT "Bundle ${target}: nothing left over"
+    VERBATIM)
   if(B_DEPENDS)
     add_dependencies(${target} ${B_DEPENDS})
   endif()
