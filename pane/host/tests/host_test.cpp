@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QLabel>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QWidget>
@@ -43,22 +42,6 @@ LoadFailure failureOf(const std::string& bundle) {
   LoadFailure failure{Kind::NoBundle, "unset", ""};
   EXPECT_EQ(LoadedPane::load(bundle, &failure), nullptr) << bundle;
   return failure;
-}
-
-TEST(PaneLoader, LooksNextToTheProgramThenInTheInstallation) {
-  QTemporaryDir dir;
-  const std::string root = dir.path().toStdString();
-  const auto locations = settingshost::defaultPaneLocations(root + "/bin");
-  ASSERT_EQ(locations.size(), 2u);
-  EXPECT_EQ(locations[0], root + "/bin/VantrelPrefPane.prefPane");
-  EXPECT_EQ(locations[1], root + "/bin/../lib/vantrel/VantrelPrefPane.prefPane");
-
-  EXPECT_EQ(settingshost::firstExistingFolder(locations), "");
-  files::makeDirectories(root + "/lib/vantrel/VantrelPrefPane.prefPane");
-  files::makeDirectories(root + "/bin");
-  EXPECT_EQ(settingshost::firstExistingFolder(locations), locations[1]);
-  files::makeDirectories(locations[0]);
-  EXPECT_EQ(settingshost::firstExistingFolder(locations), locations[0]);
 }
 
 TEST(PaneLoader, BrokenBundlesAreReportedWithWhatIsWrong) {
@@ -104,20 +87,6 @@ TEST(PaneLoader, APaneThatCannotBeMadeOrRefusesItsBundleIsGone) {
   EXPECT_EQ(refused.path, kStubBundle);
   EXPECT_EQ(env.log.lines(), (std::vector<std::string>{"create", "initWithBundle " + kStubBundle,
                                                       "main bundle " + kStubBundle, "destroyed, view gone"}));
-}
-
-TEST(PaneLoader, FailuresReadInEnglishAndGerman) {
-  const LoadFailure failure{Kind::CannotOpen, "/x/VantrelPrefPane", "invalid ELF header"};
-  ::setenv("LC_ALL", "en_GB.UTF-8", 1);
-  auto text = settingshost::describeFailure(failure);
-  EXPECT_EQ(text.headline, "Vantrel Settings cannot open its settings panel.");
-  EXPECT_EQ(text.reason, "The settings panel's program /x/VantrelPrefPane cannot be loaded: invalid ELF header");
-  ::setenv("LC_ALL", "de_DE.UTF-8", 1);
-  text = settingshost::describeFailure({Kind::NoBundle, "", ""}, {"/a/VantrelPrefPane.prefPane", "/b"});
-  EXPECT_EQ(text.headline, "Vantrel-Einstellungen kann das Einstellungsfeld nicht öffnen.");
-  EXPECT_EQ(text.reason, "Das Einstellungsfeld VantrelPrefPane.prefPane wurde nicht gefunden. Gesucht in:\n"
-                         "/a/VantrelPrefPane.prefPane\n/b");
-  ::unsetenv("LC_ALL");
 }
 
 std::unique_ptr<LoadedPane> loadStub() {
@@ -178,35 +147,6 @@ TEST(SettingsHost, DrivesThePaneFromLoadToClose) {
       << "main bundle: the pane's own code finds its own bundle; destroyed while its view lives";
   // The pane stopped observing in willUnselect, and nothing is posted any more.
   EXPECT_EQ(sys::NotificationCenter::defaultCenter().observerCount(sys::kNSWindowDidBecomeKeyNotification), 0u);
-}
-
-TEST(SettingsHost, EndingWithoutClosingUnselectsFirst) {
-  StubEnv env;
-  {
-    settingshost::SettingsHost host(loadStub());
-    ASSERT_TRUE(host.open(nullptr));
-    host.shutdown();  // as when a termination signal ends the event loop
-    host.shutdown();
-  }
-  const auto lines = env.log.lines();
-  ASSERT_GE(lines.size(), 2u);
-  EXPECT_EQ(lines[lines.size() - 2], "willUnselect");
-  EXPECT_EQ(lines.back(), "destroyed, view alive");
-}
-
-TEST(SettingsHost, APaneWithoutAViewGetsNoWindow) {
-  StubEnv env("no-view");
-  settingshost::SettingsHost host(loadStub());
-  LoadFailure failure{};
-  EXPECT_FALSE(host.open(&failure));
-  EXPECT_EQ(failure.kind, Kind::NoMainView);
-  EXPECT_EQ(failure.path, kStubBundle);
-  EXPECT_EQ(host.window(), nullptr);
-  host.shutdown();
-  const auto lines = env.log.lines();
-  EXPECT_EQ(std::count(lines.begin(), lines.end(), "didSelect"), 0);
-  EXPECT_EQ(std::count(lines.begin(), lines.end(), "mainViewDidLoad"), 0);
-  EXPECT_EQ(lines.back(), "destroyed, view gone");
 }
 
 }  // namespace
