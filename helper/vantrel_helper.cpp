@@ -4,6 +4,9 @@
 
 #include <QTimer>
 #include <cstring>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include "settings/driver_codes.h"
 #include "keys/key_tables.h"
@@ -102,9 +105,18 @@ void VantrelHelper::awakeFromNib() {
 }
 
 bool VantrelHelper::readPrefs() {
+  // The old settings go first, so that old and new are never held at once.
+  fSettingsArray.reset();
+  fSnippetsArray.reset();
+  fPrefsDict.reset();
   fPrefsDict = VantrelReadHelperPrefs(fConfig.settingsPath, fConfig.factoryPath);
   fSettingsArray = fPrefsDict ? fPrefsDict->getArray("devices") : nullptr;
   fSnippetsArray = fPrefsDict ? fPrefsDict->getArray("snippets") : nullptr;
+#if defined(__GLIBC__)
+  // What the read needed on the way (the file's bytes, the parser's tree) and what the old
+  // settings held go back to the system instead of staying with the process for its lifetime.
+  ::malloc_trim(0);
+#endif
   return fPrefsDict != nullptr;
 }
 

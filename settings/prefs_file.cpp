@@ -49,6 +49,10 @@ std::string VantrelSettingsPath() {
 
 std::string VantrelDefaultSettingsPath() { return files::join(VANTREL_RESOURCE_DIR, "DefaultSettings.plist"); }
 
+pl::ObjectRef VantrelReadSettingsFile(const std::string& path) {
+  return pl::readFile(path, kMaxSettingsFileBytes);
+}
+
 bool VantrelHelperCanUse(const pl::ObjectRef& parsed) {
   const pl::DictRef dict = pl::asDict(parsed);
   return dict && dict->integerValue("version") >= kFirstUsableVersion;
@@ -62,9 +66,9 @@ bool VantrelPaneCanUse(const pl::ObjectRef& parsed) {
 }
 
 pl::DictRef VantrelReadHelperPrefs(const std::string& settingsPath, const std::string& factoryPath) {
-  pl::ObjectRef user = pl::readFile(settingsPath);
+  pl::ObjectRef user = VantrelReadSettingsFile(settingsPath);
   if (VantrelHelperCanUse(user)) return pl::asDict(user);
-  return pl::readDictFile(factoryPath);
+  return pl::asDict(VantrelReadSettingsFile(factoryPath));
 }
 
 void VantrelMergeFactoryPrefs(pl::Dictionary& user, const pl::DictRef& factory) {
@@ -122,9 +126,9 @@ pl::DictRef VantrelLoadPanePrefs(const std::string& settingsPath, const std::str
   PaneLoadReport& rep = report ? *report : local;
   rep = {};
 
-  pl::DictRef factory = pl::readDictFile(factoryPath);
+  pl::DictRef factory = pl::asDict(VantrelReadSettingsFile(factoryPath));
   const bool userFileExists = exists(settingsPath);
-  pl::ObjectRef parsed = userFileExists ? pl::readFile(settingsPath) : nullptr;
+  pl::ObjectRef parsed = userFileExists ? VantrelReadSettingsFile(settingsPath) : nullptr;
   pl::DictRef user = VantrelPaneCanUse(parsed) ? pl::asDict(parsed) : nullptr;
 
   if (!factory) {
