@@ -14,8 +14,8 @@
 //                         resident memory then, and (for the valid files) its resident memory
 //                         once an "update" brought the factory file back.
 //
-// Needs vantrel-sim and VantrelHelper built next to this program (<build>/sim, <build>/helper);
-// VANTREL_BIN_DIR names another build folder (to measure an older build the same way).
+// Needs vantrel-sim and VantrelHelper built next to this program (<build>/sim, <build>/helper),
+// or in the build folder that VANTREL_BIN_DIR names (bench/build_dir.h).
 #include <benchmark/benchmark.h>
 
 #include <QDBusMessage>
@@ -33,6 +33,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "bench/build_dir.h"
 #include "platform/dbus/distributed_notifications.h"
 #include "platform/dbus/testing/private_bus.h"
 #include "platform/files.h"
@@ -44,18 +45,8 @@ namespace {
 
 using testing_support::waitUntil;
 
-std::string binDir() {
-  if (const char* dir = std::getenv("VANTREL_BIN_DIR"); dir && *dir) return dir;
-  char path[4096];
-  const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-  if (n <= 0) return ".";
-  std::string exe(path, static_cast<size_t>(n));
-  exe = exe.substr(0, exe.rfind('/'));   // <build>/bench
-  return exe.substr(0, exe.rfind('/'));  // <build>
-}
-
-QString helperBinary() { return QString::fromStdString(binDir() + "/helper/VantrelHelper"); }
-QString simBinary() { return QString::fromStdString(binDir() + "/sim/vantrel-sim"); }
+QString helperBinary() { return QString::fromStdString(benchsupport::buildDir() + "/helper/VantrelHelper"); }
+QString simBinary() { return QString::fromStdString(benchsupport::buildDir() + "/sim/vantrel-sim"); }
 
 // A number from /proc/PID/status ("VmHWM", "VmRSS"), in MiB.
 double statusMiB(qint64 pid, const std::string& key) {

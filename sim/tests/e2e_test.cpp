@@ -511,34 +511,6 @@ TEST(EndToEnd, AStoppedSimulatorDoesNotHoldTheHelperUp) {
   EXPECT_TRUE(l.list.snapToDefaultAvailable());
 }
 
-TEST(EndToEnd, TheHelperEndsWithItsBus) {
-  auto bus = std::make_unique<PrivateBus>();
-  ASSERT_TRUE(bus->ok());
-  QTemporaryDir home;
-  auto env = bus->environment();
-  env.insert("HOME", home.path());
-  env.insert("XDG_RUNTIME_DIR", home.path());
-  QProcess helper;
-  helper.setProcessEnvironment(env);
-  helper.setProcessChannelMode(QProcess::ForwardedChannels);
-  testing_support::startAsChild(helper, VANTREL_HELPER_BINARY, {});
-  ASSERT_TRUE(helper.waitForStarted(5000));
-  // Once it answers the panel, it holds the session's helper name.
-  dbusnotify::DistributedNotificationCenter pane(bus->connect("pane"));
-  bool answered = false;
-  pane.observe(protocol::kMessageName, [&](const std::optional<std::string>&) { answered = true; });
-  ASSERT_TRUE(waitUntil([&] {
-    pane.post(protocol::kCommandName, *protocol::encodeDictionary(*protocol::makeCommand(protocol::Command::List)));
-    return waitUntil([&] { return answered; }, std::chrono::milliseconds(200));
-  }, kTimeout));
-  EXPECT_TRUE(bus->connect("probe").interface()->isServiceRegistered("com.halvorn.vantrel.Helper").value());
-
-  bus.reset();  // the session ends
-  ASSERT_TRUE(helper.waitForFinished(5000)) << "the helper outlives its bus";
-  EXPECT_EQ(helper.exitStatus(), QProcess::NormalExit);
-  EXPECT_EQ(helper.exitCode(), 0);
-}
-
 // Run on its own by the test below: starts the system, tells what it started, and waits to be
 // killed.
 TEST(EndToEnd, DISABLED_SystemThatIsKilled) {
@@ -586,7 +558,7 @@ TEST(EndToEnd, NothingOutlivesAKilledTest) {
   for (pid_t p : pids) EXPECT_TRUE(waitUntil([&] { return !running(p); }, kTimeout)) << "process " << p << " lives on";
 }
 
-TEST(EndToEnd, TheSimulatorEndsWithItsBus) {
+TEST(EndToEnd, TheSimulatorAndTheHelperEndWithTheirBus) {
   auto bus = std::make_unique<PrivateBus>();
   ASSERT_TRUE(bus->ok());
   QTemporaryDir runtime;
@@ -607,10 +579,28 @@ TEST(EndToEnd, TheSimulatorEndsWithItsBus) {
   ASSERT_TRUE(out.contains("ready"));
   EXPECT_EQ(QDir(runtime.path()).entryList({"*.sock"}, QDir::System).size(), 1);
 
+  QProcess helper;
+  helper.setProcessEnvironment(env);
+  helper.setProcessChannelMode(QProcess::ForwardedChannels);
+  testing_support::startAsChild(helper, VANTREL_HELPER_BINARY, {});
+  ASSERT_TRUE(helper.waitForStarted(5000));
+  // Once it answers the panel, the helper holds the session's helper name.
+  dbusnotify::DistributedNotificationCenter pane(bus->connect("pane"));
+  bool answered = false;
+  pane.observe(protocol::kMessageName, [&](const std::optional<std::string>&) { answered = true; });
+  ASSERT_TRUE(waitUntil([&] {
+    pane.post(protocol::kCommandName, *protocol::encodeDictionary(*protocol::makeCommand(protocol::Command::List)));
+    return waitUntil([&] { return answered; }, std::chrono::milliseconds(200));
+  }, kTimeout));
+  EXPECT_TRUE(bus->connect("probe").interface()->isServiceRegistered("com.halvorn.vantrel.Helper").value());
+
   bus.reset();  // the session ends
   ASSERT_TRUE(sim.waitForFinished(5000)) << "the simulator outlives its bus";
   EXPECT_EQ(sim.exitStatus(), QProcess::NormalExit);
   EXPECT_TRUE(QDir(runtime.path()).entryList({"*.sock"}, QDir::System).isEmpty()) << "its socket is removed";
+  ASSERT_TRUE(helper.waitForFinished(5000)) << "the helper outlives its bus";
+  EXPECT_EQ(helper.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(helper.exitCode(), 0);
 }
 
 TEST(EndToEnd, VantrelctlDrivesTheSimulatorAndRefusesBadArguments) {
