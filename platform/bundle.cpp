@@ -264,6 +264,29 @@ Bundle::Bundle(std::string resourcePath, std::string language) : Bundle(std::mov
   fState->language = std::move(language);
 }
 
+std::optional<Bundle> Bundle::withBundlePath(const std::string& bundlePath,
+                                             std::optional<std::string> language) {
+  pl::DictRef info = pl::readDictFile(files::join(bundlePath, "Contents/Info.plist"));
+  if (!info) return std::nullopt;
+  Bundle bundle(files::join(bundlePath, "Contents/Resources"));
+  bundle.fState->bundlePath = bundlePath;
+  bundle.fState->info = std::move(info);
+  bundle.fState->language = std::move(language);
+  return bundle;
+}
+
+std::string Bundle::infoString(const std::string& key) const {
+  if (!fState->info) return "";
+  const pl::StringRef text = pl::asString(fState->info->get(key));
+  return text ? text->value() : "";
+}
+
+std::string Bundle::executablePath() const {
+  const std::string name = infoString("CFBundleExecutable");
+  if (fState->bundlePath.empty() || name.empty() || name.find('/') != std::string::npos) return "";
+  return files::join(fState->bundlePath, "Contents/MacOS/" + name);
+}
+
 const Bundle& Bundle::main() {
   static Bundle bundle(VANTREL_RESOURCE_DIR);
   const std::string& wanted =

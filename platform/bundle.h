@@ -17,6 +17,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/plist.h"
+
 namespace platform {
 
 using StringTable = std::map<std::string, std::string>;
@@ -40,6 +42,12 @@ class Bundle {
   // texts for logs and tools, a chosen language in tests.
   Bundle(std::string resourcePath, std::string language);
 
+  // The bundle folder at `bundlePath` (".../Name.prefPane", ".../Name.app"): its information
+  // dictionary is "Contents/Info.plist" and its resources folder "Contents/Resources".
+  // Nothing when the folder holds no readable information dictionary.
+  static std::optional<Bundle> withBundlePath(const std::string& bundlePath,
+                                              std::optional<std::string> language = std::nullopt);
+
   // The bundle of the running program: the compiled-in resources folder unless
   // setMainResourcePath chose another one.
   static const Bundle& main();
@@ -48,6 +56,15 @@ class Bundle {
   static void setMainResourcePath(const std::string& path);
 
   const std::string& resourcePath() const { return fState->resourcePath; }
+  // The bundle folder; "" for a bundle that is only a resources folder.
+  const std::string& bundlePath() const { return fState->bundlePath; }
+  // The information dictionary ("CFBundleIdentifier", "CFBundleVersion", ...); null for a bundle
+  // that is only a resources folder.
+  const pl::DictRef& infoDictionary() const { return fState->info; }
+  // The text under `key` of the information dictionary; "" when missing or not text.
+  std::string infoString(const std::string& key) const;
+  // "Contents/MacOS/<CFBundleExecutable>" of the bundle folder; "" without one.
+  std::string executablePath() const;
 
   // The path of "<name>.<ext>" in the resources folder ("" when the file does not exist).
   std::string pathForResource(const std::string& name, const std::string& ext) const;
@@ -68,6 +85,8 @@ class Bundle {
  private:
   struct State {
     std::string resourcePath;
+    std::string bundlePath;
+    pl::DictRef info;
     std::optional<std::string> language;  // fixed at construction; else the locale
     // Parsed tables by "<lang>/<table>"; a missing file caches as an empty table.
     std::map<std::string, StringTable> tables;

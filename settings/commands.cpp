@@ -11,31 +11,32 @@ namespace {
 constexpr uint16_t kCmd = kClassicCommand;
 
 constexpr Command driverAction(uint16_t code, std::string_view name) {
-  return {code, Kind::DriverAction, 0, 0, 0, 255, 0, 0, Action::None, name};
+  return {code, Kind::DriverAction, 0, 0, 0, 255, 0, 0, Action::None, name, {}};
 }
 constexpr Command click(uint16_t code, std::string_view name) {
-  return {code, Kind::DriverClick, kKeyMod, 0, 0, 255, 0, 0, Action::None, name};
+  return {code, Kind::DriverClick, kKeyMod, 0, 0, 255, 0, 0, Action::None, name, {}};
 }
 constexpr Command scroll(uint16_t code, std::string_view name) {
-  return {code, Kind::DriverScroll, kKeyCnt, 0, 0, 255, 0, 0, Action::None, name};
+  return {code, Kind::DriverScroll, kKeyCnt, 0, 0, 255, 0, 0, Action::None, name, {}};
 }
 constexpr Command typed(uint16_t code, uint8_t character, uint16_t modifiers, std::string_view name,
                         uint8_t otherCharacter = 0) {
   return {code, Kind::KeystrokeByCharacter, 0, character, otherCharacter, 255, modifiers, 0,
-          Action::None, name};
+          Action::None, name, {}};
 }
 constexpr Command helper(uint16_t code, Action action, uint8_t keys, std::string_view name) {
-  return {code, Kind::HelperAction, keys, 0, 0, 255, 0, 0, action, name};
+  return {code, Kind::HelperAction, keys, 0, 0, 255, 0, 0, action, name, {}};
 }
 constexpr Command media(uint16_t code, uint16_t index, std::string_view name) {
-  return {code, Kind::Media, 0, 0, 0, 255, 0, index, Action::None, name};
+  return {code, Kind::Media, 0, 0, 0, 255, 0, index, Action::None, name, {}};
 }
-constexpr Command hotKey(uint16_t code, uint16_t number, std::string_view name) {
-  return {code, Kind::HotKey, 0, 0, 0, 255, 0, number, Action::None, name};
+constexpr Command hotKey(uint16_t code, uint16_t number, std::string_view name,
+                         std::string_view name106 = {}) {
+  return {code, Kind::HotKey, 0, 0, 0, 255, 0, number, Action::None, name, name106};
 }
 constexpr Command snippet(uint16_t index, std::string_view name) {
   return {static_cast<uint16_t>(180 + index), Kind::Snippet, 0, 0, 0, 255, 0, index, Action::None,
-          name};
+          name, {}};
 }
 
 // Every command that does something; the codes of 30-189 not listed here do nothing.
@@ -51,9 +52,9 @@ constexpr Command kCommands[] = {
     click(8, "command.triple-click"),
     driverAction(9, "command.slow-pointer"),
     {10, Kind::DriverKeystroke, kKeyKey | kKeyMod, 0, 0, 255, 0, 0, Action::None,
-     "command.keystroke"},
+     "command.keystroke", {}},
     {11, Kind::KeystrokeByCharacter, kKeyChar | kKeyMod, 0, 0, 255, 0, 0, Action::None,
-     "command.type-character"},
+     "command.type-character", {}},
     click(12, "command.button-6-click"),
     click(13, "command.button-7-click"),
     click(14, "command.button-8-click"),
@@ -101,7 +102,7 @@ constexpr Command kCommands[] = {
     typed(74, '+', kCmd, "command.zoom-in"),
     typed(75, '-', kCmd, "command.zoom-out"),
     {76, Kind::KeystrokeByKey, 0, 0, 0, 53, 0x0900, 0, Action::None,
-     "command.force-quit"},  // Escape
+     "command.force-quit", {}},  // Escape
     helper(78, Action::Restart, 0, "command.restart"),
     helper(79, Action::ShutDown, 0, "command.shut-down"),
     helper(80, Action::Sleep, 0, "command.sleep"),
@@ -118,9 +119,9 @@ constexpr Command kCommands[] = {
     hotKey(101, 62, "command.dashboard"),
     hotKey(102, 53, "command.brightness-down"),
     hotKey(103, 54, "command.brightness-up"),
-    hotKey(104, 32, "command.mission-control"),
-    hotKey(105, 33, "command.application-windows"),
-    hotKey(106, 36, "command.show-desktop"),
+    hotKey(104, 32, "command.mission-control", "command.mission-control.10.6"),
+    hotKey(105, 33, "command.application-windows", "command.application-windows.10.6"),
+    hotKey(106, 36, "command.show-desktop", "command.show-desktop.10.6"),
     hotKey(107, 73, "command.front-row"),
     hotKey(108, 13, "command.tab-focus-mode"),
     hotKey(109, 7, "command.focus-menu-bar"),
@@ -138,7 +139,7 @@ constexpr Command kCommands[] = {
     hotKey(121, 30, "command.area-picture-file"),
     hotKey(122, 31, "command.area-picture-clipboard"),
     hotKey(123, 64, "command.spotlight"),
-    hotKey(124, 65, "command.finder-search"),
+    hotKey(124, 65, "command.finder-search", "command.finder-search.10.6"),
     hotKey(125, 15, "command.screen-zoom"),
     hotKey(126, 23, "command.zoom-smoothing"),
     hotKey(127, 19, "command.screen-zoom-out"),
@@ -148,8 +149,8 @@ constexpr Command kCommands[] = {
     hotKey(131, 21, "command.invert-colours"),
     hotKey(132, 59, "command.voiceover"),
     hotKey(133, 98, "command.help-menu"),
-    hotKey(134, 34, "command.mission-control-slow"),
-    hotKey(135, 35, "command.application-windows-slow"),
+    hotKey(134, 34, "command.mission-control-slow", "command.mission-control-slow.10.6"),
+    hotKey(135, 35, "command.application-windows-slow", "command.application-windows-slow.10.6"),
     helper(136, Action::Launchpad, 0, "command.launchpad"),
     hotKey(137, 163, "command.notification-center"),
 
@@ -166,7 +167,7 @@ constexpr Command kCommands[] = {
     snippet(9, "command.snippet-10"),
 
     {kUseGlobalCommand, Kind::GlobalFallback, 0, 0, 0, 255, 0, 0, Action::None,
-     "command.as-global"},
+     "command.as-global", {}},
 };
 
 // Rows 0-23, 30-189 and 200, in ascending code; the helper's range is complete, with rows of

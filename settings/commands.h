@@ -1,6 +1,7 @@
 // The button commands: one row per command code, stored under "cmd" in a button's dictionary.
 // The driver settings record, the helper's dispatch, the simulator's log, vantrelctl and the
-// pane's menus all read this table; a new command is one new row.
+// pane's menus all read this table; a new command is one new row, its names in the string
+// tables, and an entry in resources/Assignments.plist, where the assignment editor offers it.
 //
 //   0-10, 12-23  carried out by the driver from the settings record (clicks, its own keystroke,
 //                scrolling); the helper does nothing for them
@@ -79,6 +80,9 @@ struct Command {
   // The key of the command's display name in the "Localizable" string tables; "" for a code
   // that does nothing.
   std::string_view nameKey;
+  // The name on systems before 10.7 where the system called the hot key otherwise ("" when the
+  // name is the same).
+  std::string_view nameKey106;
 
   bool carriedOutByDriver() const {
     return kind == Kind::DriverAction || kind == Kind::DriverClick ||

@@ -200,4 +200,41 @@ TEST(Bundle, MainBundleShipsEnglishAndGerman) {
   EXPECT_EQ(platform::Bundle::main().resourcePath(), VANTREL_RESOURCE_DIR);
 }
 
+TEST(Bundle, BundleFolderHasInfoDictionaryResourcesAndExecutable) {
+  TempDir dir;
+  const std::string pane = files::join(dir.path, "Some.prefPane");
+  std::filesystem::create_directories(pane + "/Contents/Resources/en.lproj");
+  ASSERT_TRUE(files::writeAtomically(pane + "/Contents/Resources/en.lproj/Localizable.strings",
+                                     "\"hello\" = \"Hello\";\n"));
+  EXPECT_FALSE(platform::Bundle::withBundlePath(pane));  // no information dictionary yet
+
+  ASSERT_TRUE(files::writeAtomically(pane + "/Contents/Info.plist", "not a property list"));
+  EXPECT_FALSE(platform::Bundle::withBundlePath(pane));
+
+  auto info = pl::makeDict();
+  info->set("CFBundleExecutable", pl::makeString("Some"));
+  info->set("CFBundleVersion", pl::makeString("1.2"));
+  info->set("CFBundleIdentifier", pl::makeInteger(7));
+  ASSERT_TRUE(pl::writeXmlFile(*info, pane + "/Contents/Info.plist"));
+  const auto bundle = platform::Bundle::withBundlePath(pane, "en");
+  ASSERT_TRUE(bundle);
+  EXPECT_EQ(bundle->bundlePath(), pane);
+  EXPECT_EQ(bundle->resourcePath(), pane + "/Contents/Resources");
+  EXPECT_EQ(bundle->executablePath(), pane + "/Contents/MacOS/Some");
+  EXPECT_EQ(bundle->infoString("CFBundleVersion"), "1.2");
+  EXPECT_EQ(bundle->infoString("CFBundleIdentifier"), "");  // not text
+  EXPECT_EQ(bundle->localizedString("hello", "", "Localizable"), "Hello");
+
+  // An executable name that would leave the bundle is no executable.
+  info->set("CFBundleExecutable", pl::makeString("../../evil"));
+  ASSERT_TRUE(pl::writeXmlFile(*info, pane + "/Contents/Info.plist"));
+  EXPECT_EQ(platform::Bundle::withBundlePath(pane)->executablePath(), "");
+
+  // A plain resources folder is no bundle folder.
+  const platform::Bundle plain(pane + "/Contents/Resources");
+  EXPECT_EQ(plain.bundlePath(), "");
+  EXPECT_FALSE(plain.infoDictionary());
+  EXPECT_EQ(plain.executablePath(), "");
+}
+
 }  // namespace

@@ -79,17 +79,29 @@ TEST(CommandTable, RowsAreOrderedAndNamedOnce) {
   EXPECT_EQ(commands::all().size(), 24u + 160u + 1u);
 }
 
-TEST(CommandTable, EveryNameHasAnEnglishText) {
-  const auto text = files::readWhole(files::join(VANTREL_RESOURCE_DIR, "en.lproj/Localizable.strings"));
-  ASSERT_TRUE(text);
-  const platform::StringTable table = platform::parseStringsFile(*text);
-  for (const commands::Command& c : commands::all())
-    if (!c.nameKey.empty()) {
-      EXPECT_EQ(table.count(std::string(c.nameKey)), 1u) << c.nameKey;
+TEST(CommandTable, EveryNameHasAnEnglishAndAGermanText) {
+  for (const char* language : {"en", "de"}) {
+    const auto text = files::readWhole(
+        files::join(VANTREL_RESOURCE_DIR, std::string(language) + ".lproj/Localizable.strings"));
+    ASSERT_TRUE(text) << language;
+    const platform::StringTable table = platform::parseStringsFile(*text);
+    for (const commands::Command& c : commands::all()) {
+      for (std::string_view key : {c.nameKey, c.nameKey106}) {
+        if (key.empty()) continue;
+        const auto it = table.find(std::string(key));
+        EXPECT_TRUE(it != table.end() && !it->second.empty()) << language << ": " << key;
+      }
     }
-  EXPECT_EQ(commands::englishName(commands::command(52)), "copy");
-  EXPECT_EQ(commands::englishName(commands::command(2)), "secondary click");
+  }
+  EXPECT_EQ(commands::englishName(commands::command(52)), "Copy");
+  EXPECT_EQ(commands::englishName(commands::command(2)), "Secondary click");
   EXPECT_EQ(commands::englishName(commands::command(35)), "");
+  // Older names exist only for hot keys whose system name changed.
+  for (const commands::Command& c : commands::all()) {
+    if (!c.nameKey106.empty()) {
+      EXPECT_EQ(c.kind, Kind::HotKey) << c.code;
+    }
+  }
 }
 
 }  // namespace

@@ -205,8 +205,8 @@ TEST(SimWorld, AnswersTheThreeSelectorsAndKeepsWhatItReceived) {
   ASSERT_EQ(settings.size(), 1u);
   EXPECT_NE(settings[0].text.find("speed 400 dpi"), std::string::npos) << settings[0].text;
   EXPECT_NE(settings[0].text.find("acceleration 1.50"), std::string::npos);
-  EXPECT_NE(settings[0].text.find("Button 2 keystroke Command"), std::string::npos) << settings[0].text;
-  EXPECT_NE(settings[0].text.find("Chord 1 copy (by the helper)"), std::string::npos);
+  EXPECT_NE(settings[0].text.find("Button 2 Keystroke Command"), std::string::npos) << settings[0].text;
+  EXPECT_NE(settings[0].text.find("Chord 1 Copy (by the helper)"), std::string::npos);
   EXPECT_EQ(settings[0].fields->stringValue("raw"), hex(record.data(), record.size()));
   EXPECT_NE(f.entries("scroll").at(0).text.find("countStop 5"), std::string::npos);
 
@@ -266,7 +266,7 @@ TEST(SimWorld, PressesAndReportsFollowTheDriversRules) {
   const auto click = f.world.press(dev, 0, false);
   EXPECT_TRUE(click.ok);
   EXPECT_FALSE(click.posted);
-  EXPECT_NE(click.text.find("the driver performs \"click\""), std::string::npos);
+  EXPECT_NE(click.text.find("the driver performs \"Primary click\""), std::string::npos);
   EXPECT_TRUE(f.world.press(dev, 8, false).posted);
   EXPECT_TRUE(f.world.press(dev, 0, true).posted) << "raw presses always reach the helper";
   EXPECT_EQ(f.rec.events.size(), 2u);
@@ -467,11 +467,11 @@ TEST_P(ChordAndRingModel, PressesFollowTheRecord) {
   send(2);  // secondary click: the driver's
   const auto press = f.world.press(dev, 8, false);
   EXPECT_FALSE(press.posted);
-  EXPECT_NE(press.text.find("\"secondary click\""), std::string::npos) << press.text;
+  EXPECT_NE(press.text.find("\"Secondary click\""), std::string::npos) << press.text;
   const auto settings = f.entries("settings");
   ASSERT_FALSE(settings.empty());
   const bool ring = m.has(testdevices::kScrollRing);
-  EXPECT_EQ(settings.back().text.find("scroll ring scroll x3") != std::string::npos, ring) << settings.back().text;
+  EXPECT_EQ(settings.back().text.find("scroll ring Scroll x3") != std::string::npos, ring) << settings.back().text;
 }
 INSTANTIATE_TEST_SUITE_P(WithChords, ChordAndRingModel,
                          ::testing::ValuesIn(testdevices::modelsWith(testdevices::kChords)),

@@ -35,6 +35,7 @@ json row(const commands::Command& c) {
     if (c.uses(bit)) keys.push_back(name);
   json j{{"code", c.code}, {"kind", kindName(c.kind)}, {"driver", c.carriedOutByDriver()},
          {"keys", keys}, {"nameKey", std::string(c.nameKey)}, {"name", commands::englishName(c)}};
+  if (!c.nameKey106.empty()) j["nameKey106"] = std::string(c.nameKey106);
   if (c.kind == commands::Kind::KeystrokeByCharacter && c.character != 0) j["character"] = c.character;
   if (c.otherCharacter != 0) j["otherCharacter"] = c.otherCharacter;
   if (c.kind == commands::Kind::KeystrokeByKey) j["keyCode"] = c.keyCode;

@@ -147,10 +147,12 @@ TEST(Vantrelctl, CommandTable) {
   ASSERT_EQ(r.status, 0);
   auto j = r.json();
   EXPECT_EQ(j["kind"], "keystroke by character");
-  EXPECT_EQ(j["name"], "back");
+  EXPECT_EQ(j["name"], "Back");
   EXPECT_EQ(j["character"], '[');
   EXPECT_EQ(j["otherCharacter"], 0x1C);
   EXPECT_EQ(j["driver"], false);
+  EXPECT_FALSE(j.contains("nameKey106"));
+  EXPECT_EQ(run("commands 104").json()["nameKey106"], "command.mission-control.10.6");
 
   r = run("commands");
   ASSERT_EQ(r.status, 0);
