@@ -1,7 +1,9 @@
 // Settings model speed: record conversion, profile matching, and loading / saving a large
-// settings file next to a bare libplist parse of the same bytes.
+// settings file next to a bare libplist parse of the same bytes; refusing a file that is far too
+// large.
 #include <benchmark/benchmark.h>
 #include <plist/plist.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -124,6 +126,18 @@ void BM_HelperLoad(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(VantrelReadHelperPrefs(path, "/nonexistent"));
 }
 BENCHMARK(BM_HelperLoad)->Unit(benchmark::kMillisecond);
+
+// A settings file of 3 GB (a valid file followed by zeros, taking no room on disk): refused by
+// its size, so the factory settings are read instead.
+void BM_HelperLoadOversized(benchmark::State& state) {
+  const std::string path = largeFile().path + ".huge";
+  pl::writeXmlFile(*factory(), path);
+  if (::truncate(path.c_str(), 3LL << 30) != 0) return state.SkipWithError("cannot make the file");
+  const std::string factoryPath = VANTREL_RESOURCE_DIR "/DefaultSettings.plist";
+  for (auto _ : state) benchmark::DoNotOptimize(VantrelReadHelperPrefs(path, factoryPath));
+  std::filesystem::remove(path);
+}
+BENCHMARK(BM_HelperLoadOversized)->Unit(benchmark::kMicrosecond);
 
 void BM_PaneLoad(benchmark::State& state) {
   const std::string& path = largeFile().path;

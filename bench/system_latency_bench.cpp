@@ -23,21 +23,13 @@
 #include <memory>
 #include <unistd.h>
 
+#include "bench/build_dir.h"
 #include "sim/sim_names.h"
 #include "platform/dbus/testing/private_bus.h"
 #include "platform/plist.h"
 #include "settings/models.h"
 
 namespace {
-
-std::string buildDir() {
-  char path[4096];
-  const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-  if (n <= 0) return ".";
-  std::string exe(path, static_cast<size_t>(n));
-  exe = exe.substr(0, exe.rfind('/'));       // <build>/bench
-  return exe.substr(0, exe.rfind('/'));      // <build>
-}
 
 // Four devices, the helper, and a settings file in which Button 4 copies in every application
 // and "Editor" has a profile of its own.
@@ -49,7 +41,7 @@ class System {
       return;
     }
     control_ = bus_.connect("bench");
-    const std::string dir = buildDir();
+    const std::string dir = benchsupport::buildDir();
     if (!writeSettings()) { fail("cannot write the settings file"); return; }
     auto env = bus_.environment();
     env.insert("HOME", home_.path());

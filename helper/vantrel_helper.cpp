@@ -4,6 +4,9 @@
 
 #include <QTimer>
 #include <cstring>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include "settings/driver_codes.h"
 #include "keys/key_tables.h"
@@ -64,10 +67,11 @@ void VantrelHelper::awakeFromNib() {
   fUserActive = true;
   fOneMousePresent = true;
 
-  // A second instance ends here.
+  // A second instance ends here: one that another helper's process precedes, or that loses the
+  // claim to a helper the process list does not show.
   unsigned char name[256] = {};
   CStringPCopy(fConfig.processName.c_str(), name, 255);
-  if (findOtherNamedProcess(name, nullptr) == sys::noErr) {
+  if (findOtherNamedProcess(name, nullptr) == sys::noErr || (fInstanceClaim && !fInstanceClaim())) {
     terminate();
     return;
   }
@@ -102,9 +106,18 @@ void VantrelHelper::awakeFromNib() {
 }
 
 bool VantrelHelper::readPrefs() {
+  // The old settings go first, so that old and new are never held at once.
+  fSettingsArray.reset();
+  fSnippetsArray.reset();
+  fPrefsDict.reset();
   fPrefsDict = VantrelReadHelperPrefs(fConfig.settingsPath, fConfig.factoryPath);
   fSettingsArray = fPrefsDict ? fPrefsDict->getArray("devices") : nullptr;
   fSnippetsArray = fPrefsDict ? fPrefsDict->getArray("snippets") : nullptr;
+#if defined(__GLIBC__)
+  // What the read needed on the way (the file's bytes, the parser's tree) and what the old
+  // settings held go back to the system instead of staying with the process for its lifetime.
+  ::malloc_trim(0);
+#endif
   return fPrefsDict != nullptr;
 }
 
@@ -118,6 +131,17 @@ sys::OSErr VantrelHelper::findOtherNamedProcess(const unsigned char* name,
   if (name == nullptr) return sys::paramErr;
   sys::ProcessManager& pm = *fPlatform.processes;
   const sys::ProcessSerialNumber current{0, sys::kCurrentProcess};
+  // This process's launch date and serial number, to tell which of two namesakes came first.
+  sys::ProcessInfoRec self;
+  sys::ProcessSerialNumber selfPSN{0, sys::kNoProcess};
+  if (pm.GetProcessInformation(current, &self) != sys::noErr || pm.GetCurrentProcess(&selfPSN) != sys::noErr)
+    self.processLaunchDate = 0;
+  auto startedLater = [&](const sys::ProcessSerialNumber& psn, uint64_t launch) {
+    if (launch == 0 || self.processLaunchDate == 0) return false;
+    if (launch != self.processLaunchDate) return launch > self.processLaunchDate;
+    return psn.highLongOfPSN != selfPSN.highLongOfPSN ? psn.highLongOfPSN > selfPSN.highLongOfPSN
+                                                      : psn.lowLongOfPSN > selfPSN.lowLongOfPSN;
+  };
   sys::ProcessSerialNumber psn{0, sys::kNoProcess};
   sys::OSErr err;
   while ((err = pm.GetNextProcess(&psn)) == sys::noErr) {
@@ -127,6 +151,8 @@ sys::OSErr VantrelHelper::findOtherNamedProcess(const unsigned char* name,
     err = pm.GetProcessInformation(psn, &info);
     if (err != sys::noErr) break;
     if (PStringCmp(processName.data(), name) != 0) continue;
+    // A namesake started after this one will find this one and end: it is not another instance.
+    if (startedLater(psn, info.processLaunchDate)) continue;
     bool same = true;
     if (pm.SameProcess(psn, current, &same) == sys::noErr && !same) {
       if (found != nullptr) *found = psn;

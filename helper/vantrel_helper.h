@@ -84,6 +84,10 @@ class VantrelHelper final : public QObject, public ActionHost, private DriverLin
   // What asking the application to terminate does once the helper has wound down (the program
   // quits its event loop); not called when unset.
   void setTerminateHandler(std::function<void()> handler) { fTerminateHandler = std::move(handler); }
+  // The session's atomic claim to being its helper (the program's: a well-known name on the
+  // session bus), made at start-up once the process list shows no other helper. False when
+  // another helper holds it: this one then terminates. Without it only the process list counts.
+  void setInstanceClaim(std::function<bool()> claim) { fInstanceClaim = std::move(claim); }
 
   // The parts.
   DriverLink& driverLink() { return fDriverLink; }
@@ -96,8 +100,10 @@ class VantrelHelper final : public QObject, public ActionHost, private DriverLin
   bool readPrefs();
   void updatePrefs();
   // 0 when a process other than this one has the given name (a Pascal string; compared with
-  // ASCII letters folded), storing its serial number through `found` when given; otherwise the
-  // error that ended the walk.
+  // ASCII letters folded) and was started before this one, storing its serial number through
+  // `found` when given; otherwise the error that ended the walk. Of namesakes started at the
+  // same moment only the first counts (by launch date, then serial number), so that of helpers
+  // started together one stays; a process whose launch date is not known always counts.
   sys::OSErr findOtherNamedProcess(const unsigned char* name, sys::ProcessSerialNumber* found);
   bool IsSessionOnConsole() const;
   // Asks the application to terminate: winds down (applicationWillTerminate) and calls the
@@ -165,6 +171,7 @@ class VantrelHelper final : public QObject, public ActionHost, private DriverLin
   ButtonActions* fActions = nullptr;
   PaneChannel* fPaneChannel = nullptr;
   std::function<void()> fTerminateHandler;
+  std::function<bool()> fInstanceClaim;
   bool fTerminated = false;
   bool fWoundDown = false;
   int fActivationObserver = 0;

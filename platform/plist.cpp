@@ -761,8 +761,8 @@ std::optional<std::vector<uint8_t>> toBinary(const Object& o) {
   return out;
 }
 
-ObjectRef readFile(const std::string& path) {
-  auto bytes = files::readWhole(path);
+ObjectRef readFile(const std::string& path, size_t maxBytes) {
+  auto bytes = files::readWhole(path, maxBytes);
   if (!bytes) return nullptr;
   return parse(*bytes);
 }

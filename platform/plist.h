@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
@@ -257,9 +258,9 @@ inline ObjectRef parse(std::string_view s) { return parse(s.data(), s.size()); }
 std::optional<std::string> toXml(const Object& o);
 std::optional<std::vector<uint8_t>> toBinary(const Object& o);
 
-// Reads a whole file and parses it. Null when the file is missing, unreadable or not a
-// property list.
-ObjectRef readFile(const std::string& path);
+// Reads a whole file and parses it. Null when the file is missing, unreadable, larger than
+// `maxBytes` (then nothing of it is read) or not a property list.
+ObjectRef readFile(const std::string& path, size_t maxBytes = std::numeric_limits<size_t>::max());
 // Reads a file whose top level must be a dictionary; null otherwise.
 DictRef readDictFile(const std::string& path);
 // Serialises as XML and replaces the file atomically. False when serialisation or the write

@@ -44,6 +44,8 @@ namespace sys {
 
 struct ProcessInfoRec {
   unsigned char* processName = nullptr;  // 256-byte buffer, or null for no name
+  // When the process was started, in the system's clock ticks; 0 when it is not known.
+  uint64_t processLaunchDate = 0;
 };
 
 class ProcessManager {

@@ -48,6 +48,10 @@ std::string VantrelDefaultSettingsPath() {
   return files::join(platform::Bundle::main().resourcePath(), "DefaultSettings.plist");
 }
 
+pl::ObjectRef VantrelReadSettingsFile(const std::string& path) {
+  return pl::readFile(path, kMaxSettingsFileBytes);
+}
+
 bool VantrelHelperCanUse(const pl::ObjectRef& parsed) {
   const pl::DictRef dict = pl::asDict(parsed);
   return dict && dict->integerValue("version") >= kFirstUsableVersion;
@@ -61,9 +65,9 @@ bool VantrelPaneCanUse(const pl::ObjectRef& parsed) {
 }
 
 pl::DictRef VantrelReadHelperPrefs(const std::string& settingsPath, const std::string& factoryPath) {
-  pl::ObjectRef user = pl::readFile(settingsPath);
+  pl::ObjectRef user = VantrelReadSettingsFile(settingsPath);
   if (VantrelHelperCanUse(user)) return pl::asDict(user);
-  return pl::readDictFile(factoryPath);
+  return pl::asDict(VantrelReadSettingsFile(factoryPath));
 }
 
 void VantrelMergeFactoryPrefs(pl::Dictionary& user, const pl::DictRef& factory) {
@@ -121,9 +125,9 @@ pl::DictRef VantrelLoadPanePrefs(const std::string& settingsPath, const std::str
   PaneLoadReport& rep = report ? *report : local;
   rep = {};
 
-  pl::DictRef factory = pl::readDictFile(factoryPath);
+  pl::DictRef factory = pl::asDict(VantrelReadSettingsFile(factoryPath));
   const bool userFileExists = exists(settingsPath);
-  pl::ObjectRef parsed = userFileExists ? pl::readFile(settingsPath) : nullptr;
+  pl::ObjectRef parsed = userFileExists ? VantrelReadSettingsFile(settingsPath) : nullptr;
   pl::DictRef user = VantrelPaneCanUse(parsed) ? pl::asDict(parsed) : nullptr;
 
   if (!factory) {

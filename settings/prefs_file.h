@@ -2,6 +2,7 @@
 // factory settings in) and saves it.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 
@@ -21,6 +22,19 @@ class CommandSender {
   virtual void postCommand(const pl::Dictionary& command) = 0;
 };
 
+// ---- reading --------------------------------------------------------------------------------
+// The largest settings file either program reads. The panel writes about 2.5 KB of XML for a
+// profile (the factory profiles), at most about 8 KB for one whose every button carries a long
+// path or script and a label. A user with thousands of application profiles, say 2000 of the
+// largest kind, and ten snippets of long text (100 KB each) has a file of 17 MB; the bound is
+// about twice that. A larger file is no settings file the panel wrote: it is refused by its size
+// before anything of it is read (a read costs about ten times the file's size in memory).
+inline constexpr size_t kMaxSettingsFileBytes = 32 * 1024 * 1024;
+
+// The settings file (or the factory file) parsed; null when it is missing, unreadable, larger
+// than kMaxSettingsFileBytes or not a property list.
+pl::ObjectRef VantrelReadSettingsFile(const std::string& path);
+
 // ---- usability rules ------------------------------------------------------------------------
 // The helper uses a parsed file whose top level is a dictionary with "version" 3 or more.
 bool VantrelHelperCanUse(const pl::ObjectRef& parsed);
@@ -29,7 +43,8 @@ bool VantrelPaneCanUse(const pl::ObjectRef& parsed);
 
 // ---- helper ---------------------------------------------------------------------------------
 // The helper's read: the settings file when it is usable by the helper's rules, else the
-// factory file (read as it is), else null. Never merges, never writes.
+// factory file (read as it is), else null. Never merges, never writes. A file larger than
+// kMaxSettingsFileBytes is not usable.
 pl::DictRef VantrelReadHelperPrefs(const std::string& settingsPath, const std::string& factoryPath);
 
 // ---- pane -----------------------------------------------------------------------------------
@@ -49,7 +64,7 @@ struct PaneLoadReport {
 // The pane's load. Returns the merged dictionary, or null when neither file gives one.
 // With a factory file but no usable user file, the factory dictionary is written to the
 // settings file at once (through VantrelSavePrefs, so `sender` gets "update"); a user file that
-// exists but is unusable is first renamed beside itself ("<path>.bak", or ".bak.1", ".bak.2",
+// exists but is unusable (larger than kMaxSettingsFileBytes, too) is first renamed beside itself ("<path>.bak", or ".bak.1", ".bak.2",
 // ... when earlier backups exist). If that rename fails, the file is left alone and nothing is
 // written. `sender` may be null.
 pl::DictRef VantrelLoadPanePrefs(const std::string& settingsPath, const std::string& factoryPath,

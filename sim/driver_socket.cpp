@@ -209,6 +209,11 @@ std::vector<uint8_t> DriverSocketServer::answer(const Client& c, const uint8_t* 
       out.i32(s);
       break;
     }
+    case Method::SystemState: {
+      const auto state = simbus::encodeSystemState(world_.systemState());
+      out.i32(iokit::kIOReturnSuccess).u64(world_.systemStateSeq()).blob(state.data(), state.size());
+      break;
+    }
     default:
       return {};
   }

@@ -1,5 +1,7 @@
 #include "sim/driver_wire.h"
 
+#include <cstring>
+
 namespace driverwire {
 
 Writer& Writer::u8(uint8_t v) {
@@ -17,6 +19,11 @@ Writer& Writer::u32(uint32_t v) {
 Writer& Writer::u64(uint64_t v) {
   for (int i = 0; i < 8; ++i) b_.push_back(static_cast<uint8_t>(v >> (8 * i)));
   return *this;
+}
+Writer& Writer::f64(double v) {
+  uint64_t bits = 0;
+  std::memcpy(&bits, &v, sizeof bits);
+  return u64(bits);
 }
 Writer& Writer::blob(const void* data, size_t n) {
   u32(static_cast<uint32_t>(n));
@@ -52,6 +59,12 @@ uint64_t Reader::u64() {
   uint64_t v = 0;
   for (int i = 7; i >= 0; --i) v = (v << 8) | p_[pos_ + static_cast<size_t>(i)];
   pos_ += 8;
+  return v;
+}
+double Reader::f64() {
+  const uint64_t bits = u64();
+  double v = 0;
+  std::memcpy(&v, &bits, sizeof v);
   return v;
 }
 std::vector<uint8_t> Reader::blob() {

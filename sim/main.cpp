@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "keys/key_tables.h"
+#include "platform/dbus/bus_loss.h"
 #include "platform/qt/termination_signals.h"
 #include "sim/sim_bus.h"
 #include "sim/world.h"
@@ -71,14 +72,10 @@ int main(int argc, char** argv) {
   QObject::connect(&bus, &sim::SimBus::quitRequested, &app, [] { QTimer::singleShot(0, [] { QCoreApplication::quit(); }); });
   sys::quitOnTerminationSignals(app);
   // The simulator lives on its bus: when the bus goes (the session ends), so does the simulator.
-  QTimer busWatch;
-  QObject::connect(&busWatch, &QTimer::timeout, &app, [] {
-    if (!QDBusConnection::sessionBus().isConnected()) {
-      std::fprintf(stderr, "vantrel-sim: the session bus is gone\n");
-      QCoreApplication::quit();
-    }
+  dbusnotify::BusLossWatcher busLoss(QDBusConnection::sessionBus(), [] {
+    std::fprintf(stderr, "vantrel-sim: the session bus is gone\n");
+    QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
   });
-  busWatch.start(500);
 
   for (const auto& desc : attach) {
     sim::AttachOptions o;

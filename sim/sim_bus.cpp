@@ -235,6 +235,12 @@ int SystemObject::FocusedWindow(bool& enabled, double& x, double& y, double& wid
   return static_cast<int>(w.depth);
 }
 
+qulonglong SystemObject::SystemState(QByteArray& state) {
+  const auto bytes = simbus::encodeSystemState(bus_.world().systemState());
+  state = QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
+  return bus_.world().systemStateSeq();
+}
+
 double SystemObject::Pointer(double& y) {
   const auto p = bus_.world().pointer();
   y = p.second;
@@ -614,6 +620,19 @@ void SimBus::hidDeviceChanged(bool added, const HidDevice& h) {
     << QVariant::fromValue(static_cast<ushort>(h.productID)) << qs(h.transport)
     << QVariant::fromValue(static_cast<ushort>(h.interfaceNumber));
   connection_.send(m);
+}
+
+void SimBus::systemStateChanged(uint64_t seq) {
+  const auto state = simbus::encodeSystemState(world_.systemState());
+  auto m = QDBusMessage::createSignal(simbus::kSystemPath, simbus::kSystemInterface, "SystemStateChanged");
+  m << static_cast<qulonglong>(seq)
+    << QByteArray(reinterpret_cast<const char*>(state.data()), static_cast<qsizetype>(state.size()));
+  // On the socket too, in line with the driver's events: a client there sees the state that held
+  // when a press was posted before it sees the press.
+  driverwire::Writer w;
+  w.u8(static_cast<uint8_t>(driverwire::Kind::Event)).u64(seq).u8(static_cast<uint8_t>(driverwire::EventType::SystemState))
+      .u64(0).blob(state.data(), state.size());
+  sendDriverEvent(m, w.bytes());
 }
 
 void SimBus::logged(const LogEntry&) {

@@ -64,6 +64,9 @@ class SystemObject : public QObject {
   uint MouseButtons();
   bool Accessibility();
   int FocusedWindow(bool& enabled, double& x, double& y, double& width, double& height, qlonglong& children);
+  // The console, keys, buttons, accessibility and focused window in one (sim/system_state.h),
+  // and its sequence number; "SystemStateChanged" carries the same whenever it changes.
+  qulonglong SystemState(QByteArray& state);
   double Pointer(double& y);
   int WarpPointer(double x, double y);
   uint Processes(QList<uint>& psnHigh, QList<uint>& psnLow, QList<uint>& signatures, QStringList& names);
@@ -165,6 +168,7 @@ class SimBus : public QObject, private World::Observer {
   void applicationActivated(const Application& app) override;
   void hidDeviceChanged(bool added, const HidDevice& device) override;
   void logged(const LogEntry& entry) override;
+  void systemStateChanged(uint64_t seq) override;
 
   void checkWaiters(bool timeUp);
   bool answerWaiter(Waiter& w, bool timeUp);

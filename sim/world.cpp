@@ -503,21 +503,25 @@ void World::setConsole(const Console& c) {
   console_ = c;
   const bool on = !c.dictionary || !c.hasOnConsoleKey || c.onConsole;
   addLog("console", nullptr, 0, on ? "the user's session is on the console" : "the user's session is in the background");
+  systemStateChanged();
 }
 
 void World::setKeyModifiers(uint16_t classic) {
   modifiers_ = classic;
   addLog("keyboard", nullptr, 0, "the user holds modifier keys: " + modifiersName(classic));
+  systemStateChanged();
 }
 
 void World::setMouseButtons(uint32_t buttons) {
   mouseButtons_ = buttons;
   addLog("mouse", nullptr, 0, "mouse buttons held: " + std::to_string(buttons));
+  systemStateChanged();
 }
 
 void World::setAccessibility(bool enabled) {
   accessibility_ = enabled;
   addLog("accessibility", nullptr, 0, enabled ? "accessibility access granted" : "accessibility access withdrawn");
+  systemStateChanged();
 }
 
 void World::setFocusedWindow(const FocusedWindow& w) {
@@ -537,6 +541,30 @@ void World::setFocusedWindow(const FocusedWindow& w) {
     }
   }
   addLog("window", nullptr, 0, t);
+  systemStateChanged();
+}
+
+simbus::SystemState World::systemState() const {
+  simbus::SystemState s;
+  s.sessionDictionary = console_.dictionary;
+  s.hasOnConsoleKey = console_.hasOnConsoleKey;
+  s.onConsole = console_.onConsole;
+  s.keyModifiers = modifiers_;
+  s.mouseButtons = mouseButtons_;
+  s.accessibility = accessibility_;
+  s.focusDepth = static_cast<uint8_t>(focused_.depth);
+  s.buttonEnabled = focused_.enabled;
+  s.x = focused_.x;
+  s.y = focused_.y;
+  s.width = focused_.width;
+  s.height = focused_.height;
+  s.children = focused_.children;
+  return s;
+}
+
+void World::systemStateChanged() {
+  ++systemSeq_;
+  if (observer_) observer_->systemStateChanged(systemSeq_);
 }
 
 void World::setPointer(double x, double y) { pointer_ = {x, y}; }

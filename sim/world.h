@@ -41,6 +41,7 @@
 #include "settings/driver_codes.h"
 #include "settings/record.h"
 #include "sim/catalogue.h"
+#include "sim/system_state.h"
 
 namespace sim {
 
@@ -175,6 +176,9 @@ class World {
     virtual void hidDeviceChanged(bool added, const HidDevice& device) = 0;
     // A log entry was added (its fields are complete only once the current call returns).
     virtual void logged(const LogEntry&) {}
+    // The console, held keys or buttons, accessibility or the focused window were set: the
+    // state now is systemState(), numbered `seq`.
+    virtual void systemStateChanged(uint64_t /*seq*/) {}
   };
 
   World(Catalogue catalogue, Scheduler& scheduler);
@@ -244,6 +248,9 @@ class World {
   bool accessibility() const { return accessibility_; }
   void setFocusedWindow(const FocusedWindow& w);
   const FocusedWindow& focusedWindow() const { return focused_; }
+  // All of the above that clients read often, in one; numbered from 0 up with every change.
+  simbus::SystemState systemState() const;
+  uint64_t systemStateSeq() const { return systemSeq_; }
   void setPointer(double x, double y);
   std::pair<double, double> pointer() const { return pointer_; }
   Status warpPointer(double x, double y);
@@ -292,6 +299,7 @@ class World {
   void publish(ServiceId service, const std::string& className);
   void terminate(ServiceId service, const std::string& className);
   void postMessage(ServiceId service, uint32_t type, std::vector<uint8_t> argument);
+  void systemStateChanged();
   LogEntry& addLog(const std::string& kind, const Device* d, uint16_t iface, std::string text);
   // Work for later that is dropped when the world is gone by then.
   void later(std::chrono::milliseconds delay, std::function<void()> work);
@@ -327,6 +335,7 @@ class World {
   uint32_t mouseButtons_ = 0;
   bool accessibility_ = true;
   FocusedWindow focused_;
+  uint64_t systemSeq_ = 0;
   std::pair<double, double> pointer_{640, 400};
   std::vector<Process> processes_;
   uint32_t nextPsn_ = 0x2001;

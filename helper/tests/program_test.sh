@@ -1,25 +1,22 @@
 #!/usr/bin/env bash
-# The helper program starts and keeps running idle, a second instance ends at once without
-# disturbing the first, and SIGTERM ends the first cleanly.
+# The helper program, on a private session bus of its own: it starts and keeps running idle, a
+# second instance ends at once without disturbing the first, and SIGTERM ends the first cleanly.
+#   program_test.sh HELPER BUS_CONFIG
 set -u
 helper=$1
-# An ended helper that nobody reaped yet does not count, as it does not for the helper itself.
-running_helper() {
-  local pid state
-  for pid in $(pgrep -x VantrelHelper); do
-    state=$(awk '{print $3}' "/proc/$pid/stat" 2>/dev/null)
-    [ -n "$state" ] && [ "$state" != Z ] && [ "$state" != X ] && return 0
-  done
-  return 1
-}
-if running_helper; then
-  echo "another VantrelHelper runs on this machine; skipping"
-  exit 77
+config=$2
+if [ -z "${VANTREL_PROGRAM_TEST_BUS:-}" ]; then
+  # Never this machine's own session bus: the helper would take its name there.
+  export VANTREL_PROGRAM_TEST_BUS=1
+  unset DISPLAY WAYLAND_DISPLAY
+  exec dbus-run-session --config-file="$config" -- bash "$0" "$@"
 fi
 export QT_QPA_PLATFORM=offscreen
+XDG_RUNTIME_DIR=$(mktemp -d)
+export XDG_RUNTIME_DIR
 "$helper" &
 first=$!
-trap 'kill -KILL $first 2>/dev/null' EXIT
+trap 'kill -KILL $first 2>/dev/null; rm -rf "$XDG_RUNTIME_DIR"' EXIT
 sleep 1
 kill -0 $first 2>/dev/null || { echo "the helper did not keep running"; exit 1; }
 
@@ -38,4 +35,5 @@ wait $first
 status=$?
 [ $status -eq 0 ] || { echo "the helper ended with status $status"; exit 1; }
 trap - EXIT
+rm -rf "$XDG_RUNTIME_DIR"
 echo "ok"

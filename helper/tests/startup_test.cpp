@@ -59,6 +59,58 @@ TEST_F(HelperTest, ASecondInstanceEndsAtOnceWhateverTheLetterCase) {
   EXPECT_EQ(world.openConnectionCount(), 0u);
 }
 
+TEST_F(HelperTest, OfHelpersStartedTogetherOneStaysAndTheClaimDecidesTheRest) {
+  sys::ProcessSerialNumber self;  // this process, a VantrelHelper
+  fake.processes.GetCurrentProcess(&self);
+  const auto other = fake.processes.addProcess("VantrelHelper");
+  makeHelper();
+  unsigned char name[] = "\x0DVantrelHelper";
+  // Both see each other in the list; only the one started first counts the other.
+  fake.processes.setLaunchDate(self, 500);
+  fake.processes.setLaunchDate(other, 501);
+  EXPECT_EQ(helper->findOtherNamedProcess(name, nullptr), sys::procNotFound);
+  fake.processes.setLaunchDate(other, 500);  // the same tick: the lower serial number came first
+  EXPECT_EQ(helper->findOtherNamedProcess(name, nullptr), sys::procNotFound);
+  fake.processes.setCurrent(other);
+  EXPECT_EQ(helper->findOtherNamedProcess(name, nullptr), sys::noErr);
+  fake.processes.setCurrent(self);
+  fake.processes.setLaunchDate(other, 0);  // not known: it counts
+  EXPECT_EQ(helper->findOtherNamedProcess(name, nullptr), sys::noErr);
+
+  // Past the process list, the claim: lost, the helper ends before it starts anything.
+  fake.processes.setLaunchDate(other, 501);
+  int claims = 0;
+  bool claimable = false;
+  helper->setInstanceClaim([&] {
+    ++claims;
+    return claimable;
+  });
+  publishDevice(model(1).info);
+  helper->awakeFromNib();
+  EXPECT_EQ(claims, 1);
+  EXPECT_TRUE(helper->terminated());
+  EXPECT_EQ(helper->periodicTimer(), nullptr);
+  EXPECT_EQ(world.openConnectionCount(), 0u);
+  // Won, it starts.
+  makeHelper();
+  claimable = true;
+  helper->setInstanceClaim([&] {
+    ++claims;
+    return claimable;
+  });
+  helper->awakeFromNib();
+  EXPECT_EQ(claims, 2);
+  EXPECT_FALSE(helper->terminated());
+  EXPECT_EQ(world.openConnectionCount(), 1u);
+  // A helper the process list shows first is not even asked for the claim.
+  fake.processes.setLaunchDate(other, 499);
+  makeHelper();
+  helper->setInstanceClaim([&] { return ++claims, true; });
+  helper->awakeFromNib();
+  EXPECT_TRUE(helper->terminated());
+  EXPECT_EQ(claims, 2);
+}
+
 TEST_F(HelperTest, ProcessWalkEndsOnTheFirstErrorOrAtTheEnd) {
   makeHelper();
   unsigned char name[] = "\x0DVantrelHelper";

@@ -17,6 +17,7 @@ bool DistributedNotificationCenter::postVariant(const std::string& name, const Q
 }
 
 bool DistributedNotificationCenter::post(const std::string& name, const std::string& object) {
+  if (object.size() > kMaxObjectBytes) return false;
   return postVariant(name, QVariant(QString::fromUtf8(object.data(), static_cast<qsizetype>(object.size()))));
 }
 
@@ -48,7 +49,20 @@ void DistributedNotificationCenter::onSignal(const QDBusMessage& message) {
   std::optional<std::string> object;
   QVariant value = args[1];
   if (value.metaType() == QMetaType::fromType<QDBusVariant>()) value = value.value<QDBusVariant>().variant();
-  if (value.metaType() == QMetaType::fromType<QString>()) object = value.toString().toStdString();
+  if (value.metaType() == QMetaType::fromType<QString>()) {
+    const QString text = value.toString();
+    // UTF-8 takes at least one byte for each UTF-16 unit: a longer text is too large whatever
+    // it holds, and is not converted at all.
+    if (static_cast<size_t>(text.size()) > kMaxObjectBytes) {
+      ++droppedOversized_;
+      return;
+    }
+    object = text.toStdString();
+    if (object->size() > kMaxObjectBytes) {
+      ++droppedOversized_;
+      return;
+    }
+  }
   // Copy the handler: it may stop observing (and so destroy itself) while it runs.
   const Handler handler = it->second;
   handler(object);

@@ -52,6 +52,8 @@ OSErr FakeProcessManager::GetProcessInformation(const ProcessSerialNumber& psn,
     info->processName[0] = static_cast<unsigned char>(n);
     std::copy_n(it->name.begin(), n, info->processName + 1);
   }
+  const auto date = launchDates_.find(which.lowLongOfPSN);
+  info->processLaunchDate = date != launchDates_.end() ? date->second : 0;
   return noErr;
 }
 

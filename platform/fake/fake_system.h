@@ -27,6 +27,8 @@ class FakeProcessManager final : public ProcessManager {
   // Appends a process; the first one added is the current process unless setCurrent says else.
   ProcessSerialNumber addProcess(const std::string& name);
   void setCurrent(const ProcessSerialNumber& psn) { current_ = psn; }
+  // When the process was started (its processLaunchDate); unknown (0) unless set.
+  void setLaunchDate(const ProcessSerialNumber& psn, uint64_t ticks) { launchDates_[psn.lowLongOfPSN] = ticks; }
   // GetProcessInformation of this process fails with `err`.
   void failInformation(const ProcessSerialNumber& psn, OSErr err) { infoErrors_[psn.lowLongOfPSN] = err; }
   // How many processes the last walks asked for information about.
@@ -46,6 +48,7 @@ class FakeProcessManager final : public ProcessManager {
   std::vector<Entry> processes_;
   ProcessSerialNumber current_{};
   std::map<uint32_t, OSErr> infoErrors_;
+  std::map<uint32_t, uint64_t> launchDates_;
   int infoRequests_ = 0;
 };
 

@@ -53,6 +53,20 @@ std::string ProcFsProcessManager::processName(uint32_t pid) const {
   return {};
 }
 
+uint64_t ProcFsProcessManager::launchDate(uint32_t pid) const {
+  const auto stat = files::readWhole(files::join(files::join(root_, std::to_string(pid)), "stat"));
+  if (!stat) return 0;
+  // The fields after the name (which may hold spaces and parentheses): state is field 3, the
+  // start time field 22.
+  size_t at = stat->rfind(')');
+  if (at == std::string::npos) return 0;
+  for (int field = 2; field < 22; ++field) {
+    at = stat->find(' ', at + 1);
+    if (at == std::string::npos) return 0;
+  }
+  return std::strtoull(stat->c_str() + at + 1, nullptr, 10);
+}
+
 namespace {
 
 // The process id a serial number stands for; 0 when it stands for none.
@@ -99,6 +113,7 @@ OSErr ProcFsProcessManager::GetProcessInformation(const ProcessSerialNumber& psn
     info->processName[0] = static_cast<unsigned char>(n);
     std::copy_n(name.begin(), n, info->processName + 1);
   }
+  info->processLaunchDate = launchDate(pid);
   return noErr;
 }
 

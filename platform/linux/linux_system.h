@@ -29,6 +29,9 @@ class ProcFsProcessManager final : public ProcessManager {
 
   // The name as GetProcessInformation reports it; empty when the process is gone.
   std::string processName(uint32_t pid) const;
+  // When the process was started (the kernel's start time, in clock ticks since boot); 0 when
+  // it is gone or cannot be read.
+  uint64_t launchDate(uint32_t pid) const;
 
  private:
   std::vector<uint32_t> listPids() const;

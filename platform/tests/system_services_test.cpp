@@ -90,11 +90,17 @@ TEST(ProcFs, NamesFromCommandLineOrKernelName) {
   // An ended helper that its parent has not reaped yet does not count.
   files::writeAtomically(root + "/30/stat", "30 (VantrelHelper) Z 1 30 30 0 -1");
   files::writeAtomically(root + "/30/comm", "VantrelHelper\n");
-  files::writeAtomically(root + "/31/stat", "31 (odd ) name) S 1 31 31 0 -1");
+  files::writeAtomically(root + "/31/stat",
+                         "31 (odd ) name) S 1 31 31 0 -1 4194304 95 0 0 0 1 2 0 0 20 0 1 0 123456 5000 40");
   files::writeAtomically(root + "/31/comm", "odd ) name\n");
   ProcFsProcessManager pm(root);
   EXPECT_EQ(pm.processName(30), "");
   EXPECT_EQ(pm.processName(31), "odd ) name");
+  // The start time, counted past a name with spaces and parentheses; 0 when it cannot be read.
+  EXPECT_EQ(pm.launchDate(31), 123456u);
+  EXPECT_EQ(pm.launchDate(30), 0u);
+  EXPECT_EQ(pm.launchDate(12), 0u);
+  EXPECT_GT(ProcFsProcessManager().launchDate(static_cast<uint32_t>(::getpid())), 0u);
   EXPECT_EQ(pm.processName(12), "VantrelHelper");
   EXPECT_EQ(pm.processName(7), "kworker");
   ProcessSerialNumber psn{0, kNoProcess};

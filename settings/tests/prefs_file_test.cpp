@@ -94,6 +94,27 @@ TEST_F(PrefsFile, HelperReadsUserFileOrFactory) {
   EXPECT_TRUE(fs::exists(userPath)) << "the helper never writes";
 }
 
+TEST_F(PrefsFile, AFileLargerThanAnyThePanelWritesIsRefusedUnreadByBothPrograms) {
+  // A usable file padded to exactly the limit is read; one byte more and it is not.
+  std::string xml = pl::toXml(*settings(3, {profile(9, 0, 0, false)})).value();
+  xml.resize(kMaxSettingsFileBytes, '\n');
+  writeRaw(userPath, xml);
+  ASSERT_EQ(VantrelReadHelperPrefs(userPath, factoryPath)->getArray("devices")->size(), 1u);
+  xml.push_back('\n');
+  writeRaw(userPath, xml);
+  EXPECT_EQ(VantrelReadHelperPrefs(userPath, factoryPath)->getArray("devices")->size(), 2u)
+      << "the factory settings instead";
+  EXPECT_EQ(fs::file_size(userPath), kMaxSettingsFileBytes + 1) << "the helper leaves it alone";
+  EXPECT_EQ(VantrelReadSettingsFile(userPath), nullptr);
+
+  // For the panel it is unusable like any other: kept aside, whole, and the factory file written.
+  PaneLoadReport report;
+  ASSERT_TRUE(VantrelLoadPanePrefs(userPath, factoryPath, &sender, &report));
+  EXPECT_TRUE(report.wroteFactory);
+  ASSERT_EQ(report.backupPath, userPath + ".bak");
+  EXPECT_EQ(fs::file_size(userPath + ".bak"), kMaxSettingsFileBytes + 1);
+}
+
 TEST_F(PrefsFile, PaneWritesFactoryWhenNoFile) {
   PaneLoadReport report;
   auto d = VantrelLoadPanePrefs(userPath, factoryPath, &sender, &report);

@@ -30,7 +30,8 @@ constexpr IOReturn kGone = iokit::kIOReturnNotResponding;
 constexpr int kReplyTimeoutMs = 5000;
 }  // namespace
 
-SimDriverWorld::SimDriverWorld(SimLink& link, QObject* parent) : QObject(parent), link_(link) {
+SimDriverWorld::SimDriverWorld(SimLink& link, SimSystemMirror* system, QObject* parent)
+    : QObject(parent), link_(link), system_(system) {
   if (!link_.connected()) return;
   link_.onPresenceChanged([this](bool present) {
     if (present) resync();
@@ -91,6 +92,7 @@ void SimDriverWorld::disconnectSocket() {
   ::close(sock_);
   sock_ = -1;
   events_.clear();
+  if (system_) system_->setFedInStep(false);
 }
 
 void SimDriverWorld::resync() {
@@ -112,6 +114,19 @@ void SimDriverWorld::resync() {
         snapshot.emplace_back(id, r.str());
       }
       got = r.ok();
+    }
+    // The system state as it is now; from here on its changes come in line with the events.
+    if (got && system_) {
+      const auto reply = request(Method::SystemState, Writer());
+      Reader r = reply ? reply->results() : Reader(nullptr, 0);
+      const uint64_t systemSeq = r.u64();
+      const auto bytes = r.blob();
+      const auto state = r.ok() ? decodeSystemState(bytes.data(), bytes.size()) : std::nullopt;
+      got = state.has_value();
+      if (got) {
+        system_->apply(systemSeq, *state);
+        system_->setFedInStep(true);
+      }
     }
     if (!got) {
       disconnectSocket();
@@ -247,6 +262,12 @@ void SimDriverWorld::applyEvent(const std::vector<uint8_t>& packet) {
       const uint32_t messageType = r.u32();
       const auto argument = r.blob();
       if (r.ok()) message(seq, service, messageType, argument.empty() ? nullptr : argument.data(), argument.size());
+      break;
+    }
+    case EventType::SystemState: {
+      const auto bytes = r.blob();
+      if (!r.ok() || !system_) break;
+      if (const auto state = decodeSystemState(bytes.data(), bytes.size())) system_->apply(seq, *state);
       break;
     }
   }

@@ -13,6 +13,10 @@
 // simulator leaves the bus every mirrored service terminates; when it comes (back), its services
 // are published. Losing the socket while the simulator stays counts as both: the connections
 // opened over it are void, so the services end here and are published again.
+//
+// The simulator's system state (sim/system_state.h) travels on the socket among the driver's
+// events: while the socket is in use, the driver world takes the state whole as it connects and
+// then feeds the given mirror from there, in the order of the driver's events.
 #pragma once
 
 #include <QDBusMessage>
@@ -28,6 +32,7 @@
 
 #include "sim/driver_wire.h"
 #include "sim/client/sim_link.h"
+#include "sim/client/sim_system.h"
 #include "platform/driver_world.h"
 
 namespace simbus {
@@ -36,7 +41,8 @@ class SimDriverWorld final : public QObject, public iokit::DriverWorld {
   Q_OBJECT
 
  public:
-  explicit SimDriverWorld(SimLink& link, QObject* parent = nullptr);
+  // `system` (may be null) is fed from the socket while it is in use; it must outlive the world.
+  explicit SimDriverWorld(SimLink& link, SimSystemMirror* system = nullptr, QObject* parent = nullptr);
   ~SimDriverWorld() override;
 
   // Whether the traffic goes over the simulator's direct socket right now.
@@ -95,6 +101,7 @@ class SimDriverWorld final : public QObject, public iokit::DriverWorld {
 
   SimLink& link_;
   Observer* observer_ = nullptr;
+  SimSystemMirror* system_ = nullptr;
   std::vector<std::pair<iokit::ServiceId, std::string>> services_;
   qulonglong seq_ = 0;
   bool busSubscribed_ = false;

@@ -2,6 +2,8 @@
 
 #include <QDBusConnectionInterface>
 #include <QDBusMetaType>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
 
 #include "sim/sim_names.h"
 
@@ -50,6 +52,30 @@ std::optional<QList<QVariant>> SimLink::callDriver(const char* method, const QLi
 
 std::optional<QList<QVariant>> SimLink::callSystem(const char* method, const QList<QVariant>& args) {
   return call(kSystemPath, kSystemInterface, method, args);
+}
+
+void SimLink::callSystemLater(const char* method, const QList<QVariant>& args,
+                              std::function<void(std::optional<QList<QVariant>>)> done) {
+  if (!present_) {
+    QMetaObject::invokeMethod(this, [done = std::move(done)] { done(std::nullopt); }, Qt::QueuedConnection);
+    return;
+  }
+  auto m = QDBusMessage::createMethodCall(kService, kSystemPath, kSystemInterface, method);
+  m.setArguments(args);
+  auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(m), this);
+  connect(watcher, &QDBusPendingCallWatcher::finished, this, [done = std::move(done)](QDBusPendingCallWatcher* w) {
+    const QDBusMessage reply = w->reply();
+    w->deleteLater();
+    if (reply.type() != QDBusMessage::ReplyMessage) return done(std::nullopt);
+    done(reply.arguments());
+  });
+}
+
+bool SimLink::sendSystem(const char* method, const QList<QVariant>& args) {
+  if (!present_) return false;
+  auto m = QDBusMessage::createMethodCall(kService, kSystemPath, kSystemInterface, method);
+  m.setArguments(args);
+  return bus_.send(m);
 }
 
 }  // namespace simbus

@@ -1,5 +1,6 @@
 // The link of a runtime backend to the device simulator (vantrel-sim) on the session bus: whether
-// the simulator is on the bus now (followed as it comes and goes), and blocking calls to it.
+// the simulator is on the bus now (followed as it comes and goes), and calls to it: blocking ones,
+// ones answered later on the main thread, and ones nobody waits for.
 //
 // Backends that stand for the operating system ask the simulator while it is on the bus and act
 // as a machine where nothing happens (no device, no activation, nothing held) while it is not.
@@ -34,6 +35,12 @@ class SimLink : public QObject {
                                       const QList<QVariant>& args = {});
   std::optional<QList<QVariant>> callDriver(const char* method, const QList<QVariant>& args = {});
   std::optional<QList<QVariant>> callSystem(const char* method, const QList<QVariant>& args = {});
+  // A call to the system object whose answer (nothing when it failed or the simulator is not
+  // there) is handed to `done` on the main thread later; this returns at once.
+  void callSystemLater(const char* method, const QList<QVariant>& args,
+                       std::function<void(std::optional<QList<QVariant>>)> done);
+  // A call to the system object that nobody waits for. False when it could not be sent.
+  bool sendSystem(const char* method, const QList<QVariant>& args);
 
   // Called (on the main thread) when the simulator comes onto the bus or leaves it.
   void onPresenceChanged(std::function<void(bool present)> handler) { handlers_.push_back(std::move(handler)); }

@@ -1,7 +1,9 @@
 // The helper's platform on this machine: the device simulator's services while it is on the
 // session bus, the given base services (the machine's, platform/qt/runtime_platform.h) while it is
 // not. The driver's services exist only in the simulator. The process list is that of the base,
-// narrowed to this login session.
+// narrowed to this login session. The session, the keys and buttons held and accessibility are
+// read from the mirror of the simulator's system state, which the driver world keeps in step
+// with the driver's events.
 #pragma once
 
 #include <QDBusConnection>
@@ -22,11 +24,12 @@ class SimRuntime {
   // helper and the actions and outlive it.
   explicit SimRuntime(const sys::Platform& base, const QDBusConnection& bus = QDBusConnection::sessionBus())
       : link(bus),
-        world(link),
+        system(link),
+        world(link, &system),
         iokit(world),
-        session(link, *base.session),
-        input(link, *base.input),
-        accessibility(link, *base.accessibility),
+        session(system, *base.session),
+        input(system, *base.input),
+        accessibility(system, *base.accessibility),
         display(link, *base.display),
         workspace(link, infos),
         bundles(infos, *base.bundles),
@@ -57,6 +60,7 @@ class SimRuntime {
   }
 
   SimLink link;
+  SimSystemMirror system;
   SimDriverWorld world;
   iokit::IOKit iokit;
   SimConsoleSession session;

@@ -6,27 +6,75 @@
 
 namespace simbus {
 
+// ---- the mirror -------------------------------------------------------------------------------
+
+SimSystemMirror::SimSystemMirror(SimLink& link, QObject* parent) : QObject(parent), link_(link) {
+  if (!link_.connected()) return;
+  // Listen first: a change after the snapshot then comes with a higher number.
+  link_.bus().connect(kService, kSystemPath, kSystemInterface, "SystemStateChanged", this,
+                      SLOT(onChanged(qulonglong, QByteArray)));
+  link_.onPresenceChanged([this](bool present) {
+    ++presence_;
+    state_.reset();
+    seq_ = 0;
+    if (present) takeSnapshot(false);
+  });
+  if (link_.present()) takeSnapshot(true);
+}
+
+void SimSystemMirror::apply(uint64_t seq, const SystemState& state) {
+  if (state_ && seq <= seq_) return;
+  state_ = state;
+  seq_ = seq;
+}
+
+void SimSystemMirror::setFedInStep(bool inStep) {
+  if (inStep == inStep_) return;
+  inStep_ = inStep;
+  if (!inStep_ && link_.present()) takeSnapshot(false);
+}
+
+void SimSystemMirror::onChanged(qulonglong seq, const QByteArray& bytes) {
+  if (!link_.present() || inStep_) return;
+  if (const auto s = decodeSystemState(reinterpret_cast<const uint8_t*>(bytes.constData()),
+                                       static_cast<size_t>(bytes.size())))
+    apply(seq, *s);
+}
+
+void SimSystemMirror::applyAnswer(const std::optional<QList<QVariant>>& answer) {
+  if (!answer || answer->size() < 2) return;
+  const QByteArray bytes = (*answer)[1].toByteArray();
+  if (const auto s = decodeSystemState(reinterpret_cast<const uint8_t*>(bytes.constData()),
+                                       static_cast<size_t>(bytes.size())))
+    apply((*answer)[0].toULongLong(), *s);
+}
+
+void SimSystemMirror::takeSnapshot(bool wait) {
+  if (wait) return applyAnswer(link_.callSystem("SystemState"));
+  link_.callSystemLater("SystemState", {}, [this, presence = presence_](const std::optional<QList<QVariant>>& a) {
+    if (presence == presence_) applyAnswer(a);
+  });
+}
+
 // ---- session, keyboard, mouse -----------------------------------------------------------------
 
 pl::DictRef SimConsoleSession::CGSessionCopyCurrentDictionary() {
-  if (!link_.present()) return fallback_.CGSessionCopyCurrentDictionary();
-  const auto r = link_.callSystem("ConsoleSession");
-  if (!r || r->size() < 3 || !(*r)[0].toBool()) return nullptr;
+  const auto& s = mirror_.state();
+  if (!s) return fallback_.CGSessionCopyCurrentDictionary();
+  if (!s->sessionDictionary) return nullptr;
   auto d = pl::makeDict();
-  if ((*r)[1].toBool()) d->setBool(sys::kCGSessionOnConsoleKey, (*r)[2].toBool());
+  if (s->hasOnConsoleKey) d->setBool(sys::kCGSessionOnConsoleKey, s->onConsole);
   return d;
 }
 
 uint32_t SimInputState::GetCurrentKeyModifiers() {
-  if (!link_.present()) return fallback_.GetCurrentKeyModifiers();
-  const auto r = link_.callSystem("KeyModifiers");
-  return r && !r->isEmpty() ? (*r)[0].toUInt() : 0;
+  const auto& s = mirror_.state();
+  return s ? s->keyModifiers : fallback_.GetCurrentKeyModifiers();
 }
 
 uint32_t SimInputState::GetCurrentButtonState() {
-  if (!link_.present()) return fallback_.GetCurrentButtonState();
-  const auto r = link_.callSystem("MouseButtons");
-  return r && !r->isEmpty() ? (*r)[0].toUInt() : 0;
+  const auto& s = mirror_.state();
+  return s ? s->mouseButtons : fallback_.GetCurrentButtonState();
 }
 
 // ---- accessibility ----------------------------------------------------------------------------
@@ -57,13 +105,12 @@ sys::AXUIElementRef element(SimElement::Role role, std::shared_ptr<const FocusSt
 }  // namespace
 
 bool SimAccessibility::AXAPIEnabled() {
-  if (!link_.present()) return fallback_.AXAPIEnabled();
-  const auto r = link_.callSystem("Accessibility");
-  return r && !r->isEmpty() && (*r)[0].toBool();
+  const auto& s = mirror_.state();
+  return s ? s->accessibility : fallback_.AXAPIEnabled();
 }
 
 sys::AXUIElementRef SimAccessibility::AXUIElementCreateSystemWide() {
-  if (!link_.present()) return fallback_.AXUIElementCreateSystemWide();
+  if (!mirror_.state()) return fallback_.AXUIElementCreateSystemWide();
   return element(SimElement::Role::SystemWide, nullptr);
 }
 
@@ -76,16 +123,16 @@ sys::AXError SimAccessibility::AXUIElementCopyAttributeValue(const sys::AXUIElem
   switch (e->role) {
     case Role::SystemWide: {
       if (attribute != sys::kAXFocusedApplicationAttribute) return sys::kAXErrorAttributeUnsupported;
-      const auto r = link_.callSystem("FocusedWindow");
-      if (!r || r->size() < 7) return sys::kAXErrorCannotComplete;
+      const auto& now = mirror_.state();
+      if (!now) return sys::kAXErrorCannotComplete;
       auto s = std::make_shared<FocusState>();
-      s->depth = (*r)[0].toInt();
-      s->enabled = (*r)[1].toBool();
-      s->x = (*r)[2].toDouble();
-      s->y = (*r)[3].toDouble();
-      s->width = (*r)[4].toDouble();
-      s->height = (*r)[5].toDouble();
-      s->children = (*r)[6].toLongLong();
+      s->depth = now->focusDepth;
+      s->enabled = now->buttonEnabled;
+      s->x = now->x;
+      s->y = now->y;
+      s->width = now->width;
+      s->height = now->height;
+      s->children = now->children;
       if (s->depth < 1) return sys::kAXErrorNoValue;
       *value = element(Role::Application, s);
       return sys::kAXErrorSuccess;
@@ -138,8 +185,7 @@ sys::AXError SimAccessibility::AXUIElementGetAttributeValueCount(const sys::AXUI
 
 sys::CGError SimDisplay::CGWarpMouseCursorPosition(sys::CGPoint p) {
   if (!link_.present()) return fallback_.CGWarpMouseCursorPosition(p);
-  const auto r = link_.callSystem("WarpPointer", {p.x, p.y});
-  return r && !r->isEmpty() && (*r)[0].toInt() == 0 ? sys::kCGErrorSuccess : sys::kCGErrorFailure;
+  return link_.sendSystem("WarpPointer", {p.x, p.y}) ? sys::kCGErrorSuccess : sys::kCGErrorFailure;
 }
 
 // ---- workspace and bundles --------------------------------------------------------------------

@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include <cstring>
+#include <future>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -92,8 +93,20 @@ class Simulator {
   }
   sim::World& worldForReading() { return *world_; }  // only while the simulator is idle
 
+  // The simulator stops answering until thaw(), as a stopped process does.
+  void freeze() {
+    frozen_ = std::make_shared<std::promise<void>>();
+    std::shared_future<void> until = frozen_->get_future().share();
+    QMetaObject::invokeMethod(&context_, [until] { until.wait(); }, Qt::QueuedConnection);
+  }
+  void thaw() {
+    if (frozen_) frozen_->set_value();
+    frozen_.reset();
+  }
+
   // The simulator leaves the bus (as when its process ends).
   void leave() {
+    thaw();
     if (!bus_) return;
     run([&] {
       bus_.reset();
@@ -109,6 +122,7 @@ class Simulator {
   std::unique_ptr<ThreadScheduler> scheduler_;
   std::unique_ptr<sim::World> world_;
   std::unique_ptr<sim::SimBus> bus_;
+  std::shared_ptr<std::promise<void>> frozen_;
 };
 
 // A client of the simulator's direct socket that the test drives by hand.
@@ -487,7 +501,7 @@ TEST(SimDriverWorld, ReEnumerationThroughTheUsbDeviceInterface) {
   kit.IOObjectRelease(it);
 }
 
-TEST(SimBackends, SystemAndActionServicesAskTheSimulatorWhileItIsThere) {
+TEST(SimBackends, SystemAndActionServicesFollowTheSimulatorWhileItIsThere) {
   PrivateBus bus;
   ASSERT_TRUE(bus.ok());
   auto sim = std::make_unique<Simulator>(bus);
@@ -500,9 +514,10 @@ TEST(SimBackends, SystemAndActionServicesAskTheSimulatorWhileItIsThere) {
   sys::FakeAccessibility fakeAX;
   sys::FakeDisplay fakeDisplay;
   sys::FakeBundleReader fakeBundles;
-  simbus::SimConsoleSession session(link, fakeSession);
-  simbus::SimInputState input(link, fakeInput);
-  simbus::SimAccessibility ax(link, fakeAX);
+  simbus::SimSystemMirror mirror(link);
+  simbus::SimConsoleSession session(mirror, fakeSession);
+  simbus::SimInputState input(mirror, fakeInput);
+  simbus::SimAccessibility ax(mirror, fakeAX);
   simbus::SimDisplay display(link, fakeDisplay);
   simbus::SimBundleCatalogue infos;
   simbus::SimWorkspace workspace(link, infos);
@@ -512,19 +527,24 @@ TEST(SimBackends, SystemAndActionServicesAskTheSimulatorWhileItIsThere) {
   auto d = session.CGSessionCopyCurrentDictionary();
   ASSERT_TRUE(d);
   EXPECT_TRUE(d->boolValue(sys::kCGSessionOnConsoleKey));
+  auto onConsoleEntry = [&]() -> std::optional<bool> {
+    const auto dict = session.CGSessionCopyCurrentDictionary();
+    if (!dict || !dict->contains(sys::kCGSessionOnConsoleKey)) return std::nullopt;
+    return dict->boolValue(sys::kCGSessionOnConsoleKey);
+  };
   sim->run([&] { sim->worldForReading().setConsole({true, true, false}); });
-  EXPECT_FALSE(session.CGSessionCopyCurrentDictionary()->boolValue(sys::kCGSessionOnConsoleKey));
+  EXPECT_TRUE(waitUntil([&] { return onConsoleEntry() == false; }));
   sim->run([&] { sim->worldForReading().setConsole({true, false, false}); });
-  EXPECT_FALSE(session.CGSessionCopyCurrentDictionary()->contains(sys::kCGSessionOnConsoleKey));
+  EXPECT_TRUE(waitUntil([&] { return session.CGSessionCopyCurrentDictionary() && !onConsoleEntry(); }));
   sim->run([&] { sim->worldForReading().setConsole({false, false, false}); });
-  EXPECT_FALSE(session.CGSessionCopyCurrentDictionary());
+  EXPECT_TRUE(waitUntil([&] { return !session.CGSessionCopyCurrentDictionary(); }));
 
   sim->run([&] {
     sim->worldForReading().setKeyModifiers(0x0600);
     sim->worldForReading().setMouseButtons(1);
   });
+  EXPECT_TRUE(waitUntil([&] { return input.GetCurrentButtonState() == 1u; }));
   EXPECT_EQ(input.GetCurrentKeyModifiers(), 0x0600u);
-  EXPECT_EQ(input.GetCurrentButtonState(), 1u);
 
   // Accessibility: the chain down to the default button.
   sim::FocusedWindow w;
@@ -535,6 +555,7 @@ TEST(SimBackends, SystemAndActionServicesAskTheSimulatorWhileItIsThere) {
   w.height = 20;
   w.children = 4;
   sim->run([&] { sim->worldForReading().setFocusedWindow(w); });
+  EXPECT_TRUE(waitUntil([&] { return mirror.state() && mirror.state()->children == 4; }));
   EXPECT_TRUE(ax.AXAPIEnabled());
   auto system = ax.AXUIElementCreateSystemWide();
   sys::AXValue app, window, button, pos, size, enabled, kids;
@@ -560,6 +581,7 @@ TEST(SimBackends, SystemAndActionServicesAskTheSimulatorWhileItIsThere) {
   // A child count no window has is given as a count, never turned into a list.
   w.children = 1LL << 40;
   sim->run([&] { sim->worldForReading().setFocusedWindow(w); });
+  EXPECT_TRUE(waitUntil([&] { return mirror.state()->children == w.children; }));
   ASSERT_EQ(ax.AXUIElementCopyAttributeValue(system, sys::kAXFocusedApplicationAttribute, &app), sys::kAXErrorSuccess);
   ASSERT_EQ(ax.AXUIElementCopyAttributeValue(std::get<sys::AXUIElementRef>(app), sys::kAXFocusedWindowAttribute,
                                              &window),
@@ -571,6 +593,7 @@ TEST(SimBackends, SystemAndActionServicesAskTheSimulatorWhileItIsThere) {
   w.children = 4;
   w.depth = sim::FocusedWindow::Depth::Window;
   sim->run([&] { sim->worldForReading().setFocusedWindow(w); });
+  EXPECT_TRUE(waitUntil([&] { return mirror.state()->focusDepth == 2; }));
   ASSERT_EQ(ax.AXUIElementCopyAttributeValue(system, sys::kAXFocusedApplicationAttribute, &app), sys::kAXErrorSuccess);
   ASSERT_EQ(ax.AXUIElementCopyAttributeValue(std::get<sys::AXUIElementRef>(app), sys::kAXFocusedWindowAttribute,
                                              &window),
@@ -580,7 +603,9 @@ TEST(SimBackends, SystemAndActionServicesAskTheSimulatorWhileItIsThere) {
             sys::kAXErrorNoValue);
 
   EXPECT_EQ(display.CGWarpMouseCursorPosition({140, 210}), sys::kCGErrorSuccess);
-  EXPECT_EQ(sim->run([&] { return sim->worldForReading().pointer(); }), std::make_pair(140.0, 210.0));
+  EXPECT_TRUE(waitUntil([&] {
+    return sim->run([&] { return sim->worldForReading().pointer(); }) == std::make_pair(140.0, 210.0);
+  }));
 
   // Activations arrive with URLs, and the bundle reader knows their information dictionary.
   std::vector<sys::RunningApplication> activated;
@@ -646,9 +671,83 @@ TEST(SimBackends, SystemAndActionServicesAskTheSimulatorWhileItIsThere) {
   ASSERT_TRUE(waitUntil([&] { return !link.present(); }));
   EXPECT_FALSE(session.CGSessionCopyCurrentDictionary()->boolValue(sys::kCGSessionOnConsoleKey));
   EXPECT_EQ(input.GetCurrentKeyModifiers(), 0x0800u);
+  EXPECT_FALSE(mirror.state());
   psn = sys::ProcessSerialNumber{0, sys::kNoProcess};
   EXPECT_EQ(events.getNextProcess(&psn), sys::procNotFound);
   EXPECT_TRUE(pasteboard.types().empty()) << "the fallback pasteboard, not the simulator's";
+}
+
+// Counts the button messages a client's driver world delivers, and what the mirror of the system
+// state said when each arrived.
+struct PressWatcher : iokit::DriverWorld::Observer {
+  explicit PressWatcher(const simbus::SimSystemMirror& m) : mirror(m) {}
+  void servicePublished(iokit::ServiceId, std::string_view) override {}
+  void serviceTerminated(iokit::ServiceId, std::string_view) override {}
+  void messagePosted(iokit::ServiceId, uint32_t type, const uint8_t*, size_t) override {
+    if (type == driver::kMessageButton) modifiersSeen.push_back(mirror.state() ? mirror.state()->keyModifiers : ~0u);
+  }
+  const simbus::SimSystemMirror& mirror;
+  std::vector<uint32_t> modifiersSeen;
+};
+
+TEST(SimSystemMirror, ReadsNeverWaitForTheSimulatorAndKeepStepWithItsPresses) {
+  PrivateBus bus;
+  ASSERT_TRUE(bus.ok());
+  auto sim = std::make_unique<Simulator>(bus);
+  const auto dev = sim->attach("dev1");
+  sim->run([&] { sim->worldForReading().setKeyModifiers(0x0100); });
+  simbus::SimLink link(bus.connect("helper"));
+  simbus::SimSystemMirror mirror(link);
+  simbus::SimDriverWorld world(link, &mirror);
+  ASSERT_TRUE(world.direct());
+  PressWatcher presses(mirror);
+  world.setObserver(&presses);
+  // The state of the moment the mirror was made, without waiting for a change.
+  ASSERT_TRUE(mirror.state());
+  EXPECT_EQ(mirror.state()->keyModifiers, 0x0100u);
+
+  // Each press is seen with the keys held when it was made: the state comes on the socket too,
+  // ahead of the press.
+  sim->run([&] {
+    for (uint16_t held : {0x0200, 0x0800, 0x1000}) {
+      sim->worldForReading().setKeyModifiers(held);
+      sim->worldForReading().press(dev, 5, true);
+    }
+  });
+  ASSERT_TRUE(waitUntil([&] { return presses.modifiersSeen.size() == 3; }));
+  EXPECT_EQ(presses.modifiersSeen, (std::vector<uint32_t>{0x0200, 0x0800, 0x1000}));
+
+  // A simulator that has stopped answering is not waited for: the services read what they last
+  // heard, and a warp goes out without an answer.
+  sys::FakeInputState fakeInput;
+  sys::QuietAccessibility quietAX;
+  sys::FakeDisplay fakeDisplay;
+  simbus::SimInputState input(mirror, fakeInput);
+  simbus::SimAccessibility ax(mirror, quietAX);
+  simbus::SimDisplay display(link, fakeDisplay);
+  sim->freeze();
+  EXPECT_EQ(input.GetCurrentKeyModifiers(), 0x1000u);
+  EXPECT_TRUE(ax.AXAPIEnabled());
+  sys::AXValue app;
+  EXPECT_EQ(ax.AXUIElementCopyAttributeValue(ax.AXUIElementCreateSystemWide(), sys::kAXFocusedApplicationAttribute, &app),
+            sys::kAXErrorSuccess);
+  EXPECT_EQ(display.CGWarpMouseCursorPosition({10, 20}), sys::kCGErrorSuccess);
+  EXPECT_TRUE(fakeDisplay.warps.empty());
+  sim->thaw();
+  EXPECT_TRUE(waitUntil([&] {
+    return sim->run([&] { return sim->worldForReading().pointer(); }) == std::make_pair(10.0, 20.0);
+  }));
+
+  // Gone, nothing is known; a new simulator's state is taken when it comes (answered later).
+  sim->leave();
+  ASSERT_TRUE(waitUntil([&] { return !link.present(); }));
+  EXPECT_FALSE(mirror.state());
+  EXPECT_EQ(input.GetCurrentKeyModifiers(), 0u) << "the fallback's";
+  sim = std::make_unique<Simulator>(bus);
+  sim->run([&] { sim->worldForReading().setAccessibility(false); });
+  ASSERT_TRUE(waitUntil([&] { return mirror.state().has_value(); }));
+  EXPECT_FALSE(mirror.state()->accessibility);
+  EXPECT_EQ(mirror.state()->keyModifiers, 0u);
 }
 
 TEST(SimBackends, HidMonitorCountsTheMakersAttachedInterfaces) {

@@ -3,6 +3,7 @@
 // notifications) and the person at the machine (the simulator's control object).
 #include <gtest/gtest.h>
 
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDir>
 #include <QElapsedTimer>
@@ -136,6 +137,7 @@ class SystemUnderTest {
     int status = -1;
     std::string out, err;
   };
+  const QProcessEnvironment& ctlEnvironment() const { return env_; }
   CtlRun ctl(const QStringList& args) {
     QProcess p;
     p.setProcessEnvironment(env_);
@@ -439,6 +441,76 @@ TEST(EndToEnd, ASecondHelperInTheSameSessionIsRefused) {
   EXPECT_EQ(elsewhere.helper().state(), QProcess::Running);
 }
 
+TEST(EndToEnd, OfTwoHelpersStartedAtOnceExactlyOneRuns) {
+  SystemUnderTest s;
+  ASSERT_TRUE(s.ok());
+  ASSERT_TRUE(s.startSimulator({"--attach", "dev1"}));
+  for (int round = 0; round < 10; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    QProcess& a = s.helper();
+    QProcess& b = s.secondHelper();
+    ASSERT_TRUE(s.startHelper(a));
+    ASSERT_TRUE(s.startHelper(b));  // a millisecond or two later
+    ASSERT_TRUE(waitUntil([&] { return a.state() == QProcess::NotRunning || b.state() == QProcess::NotRunning; },
+                          kTimeout));
+    testing_support::spin(std::chrono::milliseconds(300));
+    QProcess& loser = a.state() == QProcess::NotRunning ? a : b;
+    QProcess& winner = &loser == &a ? b : a;
+    ASSERT_EQ(winner.state(), QProcess::Running) << "one of the two keeps running";
+    EXPECT_EQ(loser.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(loser.exitCode(), 0);
+    ASSERT_TRUE(s.list()) << "and serves the session";
+    winner.terminate();
+    ASSERT_TRUE(winner.waitForFinished(5000));
+  }
+}
+
+TEST(EndToEnd, AFloodOfLargeNotificationsHoldsNothingUp) {
+  SystemUnderTest s;
+  ASSERT_TRUE(s.ok());
+  ASSERT_TRUE(s.startSimulator({"--attach", "dev1"}));
+  ASSERT_TRUE(s.startHelper());
+  ASSERT_TRUE(s.list());
+
+  // Ten commands of ten megabytes each (from a sender that does not keep to the size), then
+  // "list" and a button press, at once.
+  auto big = protocol::makeCommand(protocol::Command::List);
+  big->setString("padding", std::string(10 * 1024 * 1024, 'x'));
+  const QString flood = QString::fromStdString(*protocol::encodeDictionary(*big));
+  for (int i = 0; i < 10; ++i) s.postRaw(flood);
+  s.messages().clear();
+  s.command(protocol::makeCommand(protocol::Command::List));
+  ASSERT_TRUE(waitUntil([&] { return !s.messages().empty(); }, std::chrono::seconds(5)))
+      << "no answer to \"list\" within 5 s";
+  EXPECT_EQ(s.messages().size(), 1u) << "the large ones are not carried out";
+  const uint64_t since = s.lastSeq();
+  s.control("Press", {QVariant::fromValue<qulonglong>(1), QVariant::fromValue<ushort>(3), true});
+  EXPECT_EQ(s.waitLog(since, "control", 1, 3000).size(), 1u) << "the press got its keystroke";
+}
+
+TEST(EndToEnd, AStoppedSimulatorDoesNotHoldTheHelperUp) {
+  SystemUnderTest s;
+  ASSERT_TRUE(s.ok());
+  ASSERT_TRUE(s.startSimulator({"--attach", "dev1"}));
+  ASSERT_TRUE(s.startHelper());
+  ASSERT_EQ(s.waitLog(0, "settings").size(), 1u);
+  ASSERT_TRUE(s.list());
+
+  const auto sim = static_cast<pid_t>(s.simulator().processId());
+  ::kill(sim, SIGSTOP);
+  // The helper's half-second task runs and the panel asks: the helper answers from what it
+  // knows. A helper that asked the simulator would wait five seconds for each answer.
+  testing_support::spin(std::chrono::milliseconds(1200));
+  s.messages().clear();
+  s.command(protocol::makeCommand(protocol::Command::List));
+  const bool answered = waitUntil([&] { return !s.messages().empty(); }, std::chrono::seconds(2));
+  ::kill(sim, SIGCONT);
+  ASSERT_TRUE(answered) << "no answer to \"list\" within 2 s while the simulator is stopped";
+  const auto l = protocol::readMessage(s.messages().front());
+  EXPECT_EQ(l.list.count, 1);
+  EXPECT_TRUE(l.list.snapToDefaultAvailable());
+}
+
 // Run on its own by the test below: starts the system, tells what it started, and waits to be
 // killed.
 TEST(EndToEnd, DISABLED_SystemThatIsKilled) {
@@ -486,7 +558,7 @@ TEST(EndToEnd, NothingOutlivesAKilledTest) {
   for (pid_t p : pids) EXPECT_TRUE(waitUntil([&] { return !running(p); }, kTimeout)) << "process " << p << " lives on";
 }
 
-TEST(EndToEnd, TheSimulatorEndsWithItsBus) {
+TEST(EndToEnd, TheSimulatorAndTheHelperEndWithTheirBus) {
   auto bus = std::make_unique<PrivateBus>();
   ASSERT_TRUE(bus->ok());
   QTemporaryDir runtime;
@@ -507,10 +579,28 @@ TEST(EndToEnd, TheSimulatorEndsWithItsBus) {
   ASSERT_TRUE(out.contains("ready"));
   EXPECT_EQ(QDir(runtime.path()).entryList({"*.sock"}, QDir::System).size(), 1);
 
+  QProcess helper;
+  helper.setProcessEnvironment(env);
+  helper.setProcessChannelMode(QProcess::ForwardedChannels);
+  testing_support::startAsChild(helper, VANTREL_HELPER_BINARY, {});
+  ASSERT_TRUE(helper.waitForStarted(5000));
+  // Once it answers the panel, the helper holds the session's helper name.
+  dbusnotify::DistributedNotificationCenter pane(bus->connect("pane"));
+  bool answered = false;
+  pane.observe(protocol::kMessageName, [&](const std::optional<std::string>&) { answered = true; });
+  ASSERT_TRUE(waitUntil([&] {
+    pane.post(protocol::kCommandName, *protocol::encodeDictionary(*protocol::makeCommand(protocol::Command::List)));
+    return waitUntil([&] { return answered; }, std::chrono::milliseconds(200));
+  }, kTimeout));
+  EXPECT_TRUE(bus->connect("probe").interface()->isServiceRegistered("com.halvorn.vantrel.Helper").value());
+
   bus.reset();  // the session ends
   ASSERT_TRUE(sim.waitForFinished(5000)) << "the simulator outlives its bus";
   EXPECT_EQ(sim.exitStatus(), QProcess::NormalExit);
   EXPECT_TRUE(QDir(runtime.path()).entryList({"*.sock"}, QDir::System).isEmpty()) << "its socket is removed";
+  ASSERT_TRUE(helper.waitForFinished(5000)) << "the helper outlives its bus";
+  EXPECT_EQ(helper.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(helper.exitCode(), 0);
 }
 
 TEST(EndToEnd, VantrelctlDrivesTheSimulatorAndRefusesBadArguments) {
@@ -554,6 +644,16 @@ TEST(EndToEnd, VantrelctlDrivesTheSimulatorAndRefusesBadArguments) {
     EXPECT_TRUE(r.out.empty()) << r.out;
   }
   EXPECT_EQ(s.lastSeq(), before);
+  // An argument that is not UTF-8 (here the byte 0xFF) is carried out, and printed replaced.
+  {
+    QProcess p;
+    p.setProcessEnvironment(s.ctlEnvironment());
+    testing_support::startAsChild(p, "/bin/sh",
+                                  {"-c", "exec \"$0\" sim activate --name \"$(printf '\\377')\"", VANTRELCTL_BINARY});
+    ASSERT_TRUE(p.waitForFinished(20000));
+    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    EXPECT_NE(p.readAllStandardOutput().indexOf("\"name\":\"\xEF\xBF\xBD\""), -1);
+  }
   // A well-formed request the simulator cannot carry out: its reason, and status 1.
   r = s.ctl({"sim", "attach", "nosuch"});
   EXPECT_EQ(r.status, 1);

@@ -34,6 +34,10 @@ Args positionals(const Args& args, const std::vector<std::string>& valueFlags);
 // Rejects any `--flag` not in `known`.
 void checkFlags(const Args& args, const std::vector<std::string>& known);
 
+// JSON text of `j`. Text that is not valid UTF-8 (a file's strings, a path, an argument) comes out
+// with U+FFFD in place of each byte that does not fit: printing never fails a command.
+std::string dump(const nlohmann::json& j);
+// Prints dump(j) and a newline on standard output.
 void print(const nlohmann::json& j);
 
 }  // namespace ctl

@@ -87,7 +87,11 @@ void checkFlags(const Args& args, const std::vector<std::string>& known) {
   }
 }
 
-void print(const nlohmann::json& j) { std::cout << j.dump() << std::endl; }
+std::string dump(const nlohmann::json& j) {
+  return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+void print(const nlohmann::json& j) { std::cout << dump(j) << std::endl; }
 
 }  // namespace ctl
 

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -36,6 +37,9 @@ std::string unreadable(const std::string& path) {
   if (::stat(path.c_str(), &st) != 0) why = std::strerror(errno);
   else if (S_ISDIR(st.st_mode)) why = "it is a folder";
   else if (!S_ISREG(st.st_mode)) why = "it is not a regular file";
+  else if (static_cast<uint64_t>(st.st_size) > kMaxSettingsFileBytes)
+    why = "it is larger than any settings file (" + std::to_string(st.st_size) + " bytes; the limit is " +
+          std::to_string(kMaxSettingsFileBytes) + ")";
   else if (::access(path.c_str(), R_OK) != 0) why = std::strerror(errno);
   else why = "read error";
   return "cannot read " + path + ": " + why;
@@ -43,7 +47,7 @@ std::string unreadable(const std::string& path) {
 
 // Reads FILE strictly: it must exist and hold a property list whose top level is a dictionary.
 pl::DictRef readDictOrThrow(const std::string& path) {
-  auto bytes = files::readWhole(path);
+  auto bytes = files::readWhole(path, kMaxSettingsFileBytes);
   if (!bytes) throw ctl::UsageError(unreadable(path));
   pl::DictRef dict = pl::asDict(pl::parse(*bytes));
   if (!dict) throw ctl::UsageError(path + " is not a property list with a dictionary at the top");
@@ -55,7 +59,7 @@ pl::DictRef readDictOrThrow(const std::string& path) {
 Source settingsSource(const std::optional<std::string>& file) {
   if (file) return {readDictOrThrow(*file), *file, "file"};
   const std::string user = VantrelSettingsPath();
-  pl::ObjectRef parsed = pl::readFile(user);
+  pl::ObjectRef parsed = VantrelReadSettingsFile(user);
   if (VantrelHelperCanUse(parsed)) return {pl::asDict(parsed), user, "user"};
   return {readDictOrThrow(factoryPath()), factoryPath(), "factory"};
 }
@@ -233,7 +237,7 @@ int cmdCheck(const ctl::Args& args) {
     path = pos.front();
     kind = "file";
   }
-  auto bytes = files::readWhole(path);
+  auto bytes = files::readWhole(path, kMaxSettingsFileBytes);
   if (!bytes) throw ctl::UsageError(unreadable(path));
   const pl::ObjectRef parsed = pl::parse(*bytes);
   const pl::DictRef dict = pl::asDict(parsed);

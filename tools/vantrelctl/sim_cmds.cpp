@@ -156,7 +156,7 @@ int cmdSim(const Args& all) {
               {"old_usb", ctl::hasFlag(args, "--old-usb")}};
     if (auto r = ctl::option(args, "--release")) o["release"] = number(*r, "--release", 0, 0xFFFF);
     if (auto p = ctl::option(args, "--product")) o["product"] = number(*p, "--product", 0, 0xFFFF);
-    const auto r = parsed(control("Attach", {QString::fromStdString(pos[0]), QString::fromStdString(o.dump())}));
+    const auto r = parsed(control("Attach", {QString::fromStdString(pos[0]), QString::fromStdString(ctl::dump(o))}));
     ctl::print(r);
     return r.value("ok", false) ? 0 : 1;
   }
@@ -218,7 +218,7 @@ int cmdSim(const Args& all) {
                 {"info", !ctl::hasFlag(args, "--no-info")}};
     if (app["bundle_id"] == "" && app["name"] == "" && app["executable"] == "")
       throw UsageError("sim activate needs --bundle-id, --name or --executable");
-    control("Activate", {QString::fromStdString(app.dump())});
+    control("Activate", {QString::fromStdString(ctl::dump(app))});
     ctl::print({{"ok", true}, {"front", app}});
     return 0;
   }
@@ -284,7 +284,7 @@ int cmdSim(const Args& all) {
       w["enabled"] = !ctl::hasFlag(args, "--disabled");
       w["children"] = number(ctl::option(args, "--children").value_or("3"), "--children", -1, 100000);
     }
-    control("SetFocusedWindow", {QString::fromStdString(w.dump())});
+    control("SetFocusedWindow", {QString::fromStdString(ctl::dump(w))});
     ctl::print({{"window", w}});
     return 0;
   }
@@ -304,7 +304,7 @@ int cmdSim(const Args& all) {
               {"name", ctl::option(rest, "--name").value_or("")},
               {"bundle_id", ctl::option(rest, "--bundle-id").value_or("")}};
     signature(p["signature"].get<std::string>());
-    control("AddProcess", {QString::fromStdString(p.dump())});
+    control("AddProcess", {QString::fromStdString(ctl::dump(p))});
     ctl::print({{"ok", true}, {"process", p}});
     return 0;
   }

@@ -85,6 +85,35 @@ TEST(DistributedNotifications, RawSignalsOfOtherShapesAreIgnored) {
   EXPECT_FALSE(got[1].has_value());
 }
 
+TEST(DistributedNotifications, ObjectsAboveTheLimitAreNeitherSentNorDelivered) {
+  PrivateBus bus;
+  ASSERT_TRUE(bus.ok());
+  DistributedNotificationCenter pane(bus.connect("pane"));
+  DistributedNotificationCenter helper(bus.connect("helper"));
+  Received got;
+  helper.observe("com.halvorn.vantrel.command", [&](const auto& o) { got.push_back(o); });
+  spin(std::chrono::milliseconds(20));
+
+  const std::string atLimit(dbusnotify::kMaxObjectBytes, 'a');
+  EXPECT_FALSE(pane.post("com.halvorn.vantrel.command", atLimit + "a"));
+  ASSERT_TRUE(pane.post("com.halvorn.vantrel.command", atLimit));
+  // Another sender does not check: what it sends too large is dropped on arrival. By the UTF-16
+  // length, by the UTF-8 length (21846 euro signs are 65538 bytes), and ten megabytes.
+  const QString euros(21846, QChar(0x20AC));
+  ASSERT_TRUE(pane.postVariant("com.halvorn.vantrel.command", QString(dbusnotify::kMaxObjectBytes + 1, 'b')));
+  ASSERT_TRUE(pane.postVariant("com.halvorn.vantrel.command", euros));
+  ASSERT_TRUE(pane.postVariant("com.halvorn.vantrel.command", QString(10 * 1024 * 1024, 'c')));
+  ASSERT_TRUE(pane.postVariant("com.halvorn.vantrel.command", euros.left(21845)));  // 65535 bytes
+  ASSERT_TRUE(pane.post("com.halvorn.vantrel.command", "after"));
+  ASSERT_TRUE(waitUntil([&] { return got.size() == 3; }));
+  spin(std::chrono::milliseconds(30));
+  ASSERT_EQ(got.size(), 3u);
+  EXPECT_EQ(got[0], atLimit);
+  EXPECT_EQ(got[1]->size(), 65535u);
+  EXPECT_EQ(got[2], "after");
+  EXPECT_EQ(helper.droppedOversized(), 3u);
+}
+
 TEST(DistributedNotifications, WithoutABusNothingIsPostedOrObserved) {
   testing_support::ensureApplication();
   DistributedNotificationCenter nowhere(QDBusConnection::connectToBus(QString("unix:path=/nonexistent/bus"), "none"));

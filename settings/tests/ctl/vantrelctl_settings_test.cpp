@@ -112,11 +112,33 @@ TEST(Vantrelctl, BadInputFailsCleanly) {
   // A file that is not a property list is reported, not refused.
   const auto path = std::filesystem::temp_directory_path() / ("vantrelctl-" + std::to_string(::getpid()));
   std::ofstream(path) << "hello";
+  // One larger than any settings file is refused, as the programs refuse it, unread.
+  std::filesystem::resize_file(path, 3ULL << 30);
+  EXPECT_NE(run("check " + path.string(), "/nonexistent-home", true).out.find("larger than any settings file"),
+            std::string::npos);
+  std::filesystem::resize_file(path, 5);
   CtlRun r = run("check " + path.string());
   std::filesystem::remove(path);
   ASSERT_EQ(r.status, 0);
   EXPECT_EQ(r.json()["parsed"], false);
   EXPECT_EQ(r.json()["helper_uses"], false);
+}
+
+TEST(Vantrelctl, TextThatIsNotUtf8IsPrintedWithReplacementCharacters) {
+  // A folder whose name has the byte 0xFF, holding a file whose profile name has a lone 0xE9.
+  const auto folder = std::filesystem::temp_directory_path() / ("vantrelctl-\xff-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(folder);
+  const auto file = folder / "settings.plist";
+  std::ofstream(file) << "<plist version=\"1.0\"><dict><key>version</key><integer>3</integer>"
+                         "<key>devices</key><array><dict><key>settings name</key><string>Caf\xe9</string>"
+                         "</dict></array></dict></plist>";
+  const CtlRun r = run("check '" + file.string() + "'");
+  std::filesystem::remove_all(folder);
+  ASSERT_EQ(r.status, 0) << "the command worked: printing it must not fail it";
+  const auto j = r.json();
+  EXPECT_EQ(j["validation"][0]["name"], "Caf\uFFFD");
+  EXPECT_NE(j["path"].get<std::string>().find("vantrelctl-\uFFFD-"), std::string::npos) << j["path"];
+  EXPECT_EQ(j["profiles"], 1);
 }
 
 // The command table as the tool lists it: one code, the whole table, bad codes refused.
