@@ -24,6 +24,7 @@
 #include <unistd.h>
 
 #include "bench/build_dir.h"
+#include "bench/latency_counters.h"
 #include "sim/sim_names.h"
 #include "platform/dbus/testing/private_bus.h"
 #include "platform/plist.h"
@@ -123,14 +124,6 @@ System& theSystem() {
   return *s;
 }
 
-void report(benchmark::State& state, std::vector<double> micros) {
-  if (micros.empty()) return;
-  std::sort(micros.begin(), micros.end());
-  state.counters["median_us"] = micros[micros.size() / 2];
-  state.counters["p99_us"] = micros[std::min(micros.size() - 1, micros.size() * 99 / 100)];
-  state.counters["max_us"] = micros.back();
-}
-
 void ButtonPressToKeystroke(benchmark::State& state) {
   System& s = theSystem();
   if (!s.error().empty()) return state.SkipWithError(s.error().c_str());
@@ -143,7 +136,7 @@ void ButtonPressToKeystroke(benchmark::State& state) {
     micros.push_back(us);
     state.SetIterationTime(us / 1e6);
   }
-  report(state, micros);
+  reportLatencies(state, micros);
 }
 BENCHMARK(ButtonPressToKeystroke)->UseManualTime()->Iterations(1000)->Unit(benchmark::kMicrosecond);
 
@@ -164,7 +157,7 @@ void AppSwitchToFourDevices(benchmark::State& state) {
     micros.push_back(us);
     state.SetIterationTime(us / 1e6);
   }
-  report(state, micros);
+  reportLatencies(state, micros);
 }
 BENCHMARK(AppSwitchToFourDevices)->UseManualTime()->Iterations(1000)->Unit(benchmark::kMicrosecond);
 

@@ -2,6 +2,11 @@
 
 #include <QApplication>
 #include <cstdlib>
+#include <memory>
+#include <utility>
+
+#include <QJsonDocument>
+#include <QTimer>
 
 #include <QDBusConnection>
 
@@ -36,10 +41,10 @@ int main(int argc, char** argv) {
     QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection);
   });
 
-  // The machine's backends, and in front of them the simulated world on the session bus: the
-  // device simulator's driver and system services while it runs there, this machine's otherwise.
-  // Outside the simulator, scripts, system events and the media application have no backend on
-  // this machine: they find nothing and send nothing.
+  // The machine's backends, chosen from what this session offers, and in front of them the
+  // simulated world on the session bus: the device simulator's driver and system services while
+  // it runs there, this desktop's otherwise (and always with a simulator that stands in for the
+  // driver alone).
   sys::RuntimePlatform machine;
   simbus::SimRuntime sim(machine.platform(), bus);
   const sys::Platform services = sim.platform();
@@ -58,5 +63,33 @@ int main(int argc, char** argv) {
 
   helper.awakeFromNib();
   if (helper.terminated()) return 0;  // another instance runs
+
+  // The helper's own object on the bus: the KWin script's calls, and what it sees for vantrelctl.
+  const auto describeNow = [&] {
+    DesktopView view;
+    view.backends = machine.backends();
+    view.simulatorDriver = sim.link.present();
+    view.simulatorSystem = sim.systemLink.present();
+    view.workspace = &machine.workspace;
+    view.accessibility = &machine.accessibility;
+    return QString::fromUtf8(QJsonDocument(describeHelper(helper, services, view)).toJson(QJsonDocument::Indented));
+  };
+  HelperBusObject busObject({
+      [&machine](const QString& resourceClass, const QString& resourceName, const QString& desktopFile,
+                 const QString& pid) { machine.kwinActivations->windowActivated(resourceClass, resourceName, desktopFile, pid); },
+      [&](std::function<void(const QString&)> reply) {
+        if (sim.systemLink.present() || !machine.accessibility.AXAPIEnabled()) return reply(describeNow());
+        // A fresh look at the accessibility bus first (it never takes longer than 1.5 s).
+        auto* waiting = new QObject(&app);
+        auto answer = [waiting, reply, describeNow, done = std::make_shared<bool>(false)] {
+          if (std::exchange(*done, true)) return;
+          reply(describeNow());
+          waiting->deleteLater();
+        };
+        QObject::connect(&machine.accessibility, &atspi::Accessibility::looked, waiting, answer);
+        QTimer::singleShot(2000, waiting, answer);
+        machine.accessibility.look();
+      }});
+  busObject.registerOn(bus);
   return QApplication::exec();
 }

@@ -1,9 +1,9 @@
 // Apple events, the process list and opening applications by creator code: what the system
 // events (restart, shut down, sleep) and the media commands are sent through.
 //
-// The runtime backend is QuietAppleEvents (platform/quiet/: it finds no process and sends
-// nothing), so no test, demo or button press ever reaches this machine's power management. The
-// test double is platform/fake/fake_apple_events.h.
+// The runtime backend is DesktopAppleEvents (platform/dbus/desktop_apple_events.h: logind for
+// the system process, MPRIS players for the media application); tests reach it only with logind
+// mocked on a private bus. The test double is platform/fake/fake_apple_events.h.
 #pragma once
 
 #include <cstdint>

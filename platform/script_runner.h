@@ -1,6 +1,6 @@
 // Running a user's script (button command "run script"). The runtime backend is
-// QuietScriptRunner (platform/quiet/) until a script host exists; the test double is
-// platform/fake/fake_script_runner.h.
+// ShellScriptRunner (platform/qt/shell_script_runner.h: the text through /bin/sh, detached); the
+// test double is platform/fake/fake_script_runner.h.
 #pragma once
 
 #include <cstdint>

@@ -38,6 +38,7 @@ inline constexpr OSErr noErr = 0;
 inline constexpr OSErr paramErr = -50;
 inline constexpr OSErr resNotFound = -192;
 inline constexpr OSErr procNotFound = -600;
+inline constexpr OSStatus errAEEventNotHandled = -1708;
 inline constexpr OSStatus kOSAScriptError = -1753;
 inline constexpr OSStatus kLSApplicationNotFoundErr = -10814;
 

@@ -5,9 +5,10 @@
 //
 // `sys::Platform` hands one set of them (plus IOKit, the main run loop and the button actions'
 // services: pasteboard, snippets menu, workspace actions, scripts, Apple events) to the helper.
-// Backends: platform/fake/ (deterministic, driven by tests), platform/linux/ (runtime, no Qt),
-// platform/qt/ (runtime parts that need Qt), platform/quiet/ (a system where nothing happens),
-// sim/client/ (the device simulator's).
+// Backends: platform/fake/ (deterministic, driven by tests), platform/linux/ (runtime, no Qt:
+// /proc, desktop entries, X11), platform/dbus/ (KWin, AT-SPI, MPRIS, logind), platform/qt/
+// (runtime parts that need Qt), platform/quiet/ (a system where nothing happens), sim/client/
+// (the device simulator's).
 #pragma once
 
 #include <array>

@@ -3,6 +3,11 @@
 // `vantrelctl sim ...` and by the end-to-end tests.
 //
 //   vantrel-sim [--catalogue FILE] [--attach KEY[:ble][:unclaimed]]... [--reenumerate-ms N]
+//               [--driver-only]
+//
+// With --driver-only it stands in for the driver and its devices alone: the helper then takes
+// the front application, held keys, accessibility, scripts, power and media from the real
+// desktop it runs on.
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QTimer>
@@ -29,7 +34,8 @@ class QtScheduler final : public sim::Scheduler {
 
 void usage() {
   std::fprintf(stderr,
-               "usage: vantrel-sim [--catalogue FILE] [--attach KEY[:ble][:unclaimed]]... [--reenumerate-ms N]\n");
+               "usage: vantrel-sim [--catalogue FILE] [--attach KEY[:ble][:unclaimed]]... [--reenumerate-ms N]"
+               " [--driver-only]\n");
 }
 
 
@@ -40,12 +46,14 @@ int main(int argc, char** argv) {
   std::string cataloguePath = sim::Catalogue::defaultPath();
   std::vector<std::string> attach;
   int reenumerateMs = 50;
+  bool driverOnly = false;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     const bool hasValue = i + 1 < argc;
     if (a == "--catalogue" && hasValue) cataloguePath = argv[++i];
     else if (a == "--attach" && hasValue) attach.push_back(argv[++i]);
     else if (a == "--reenumerate-ms" && hasValue) reenumerateMs = std::atoi(argv[++i]);
+    else if (a == "--driver-only") driverOnly = true;
     else {
       usage();
       return 2;
@@ -65,6 +73,7 @@ int main(int argc, char** argv) {
   sim::World world(std::move(*catalogue), scheduler);
   world.setReEnumerationDelay(std::chrono::milliseconds(reenumerateMs));
   sim::SimBus bus(world, QDBusConnection::sessionBus());
+  bus.setStandsInForSystem(!driverOnly);
   if (!bus.start(&error)) {
     std::fprintf(stderr, "vantrel-sim: %s\n", error.c_str());
     return 1;

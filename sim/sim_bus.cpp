@@ -554,6 +554,10 @@ bool SimBus::start(std::string* error) {
     *error = "another simulator runs on this bus (" + std::string(simbus::kService) + " is taken)";
     return false;
   }
+  if (standsInForSystem_ && !connection_.registerService(simbus::kSystemService)) {
+    *error = std::string(simbus::kSystemService) + " is taken";
+    return false;
+  }
   return true;
 }
 

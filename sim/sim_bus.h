@@ -140,6 +140,9 @@ class SimBus : public QObject, private World::Observer {
   bool start(std::string* error);
   // Before start(): whether to offer the direct driver socket (clients then use the bus alone).
   void setDirectSocket(bool offer) { offerSocket_ = offer; }
+  // Before start(): whether to stand in for the operating system too (kSystemService), or only
+  // for the driver and its devices, next to a real desktop.
+  void setStandsInForSystem(bool system) { standsInForSystem_ = system; }
   // Before start(): how much may wait on the socket for a client that does not read.
   void setDriverSocketLimit(size_t bytes) { socketLimit_ = bytes; }
 
@@ -185,6 +188,7 @@ class SimBus : public QObject, private World::Observer {
   QTimer* waiterTimer_ = nullptr;
   std::unique_ptr<DriverSocketServer> socket_;
   bool offerSocket_ = true;
+  bool standsInForSystem_ = true;
   size_t socketLimit_ = DriverSocketServer::kDefaultMaxPendingBytes;
 };
 

@@ -6,6 +6,9 @@
 namespace simbus {
 
 inline constexpr const char* kService = "com.halvorn.vantrel.Simulator";
+// Owned as well while the simulator stands in for the operating system (unless it runs with
+// --driver-only, next to a real desktop): the system services' backends follow this name.
+inline constexpr const char* kSystemService = "com.halvorn.vantrel.Simulator.System";
 
 // The driver: its registry of services, connections and calls, and the USB device interface.
 inline constexpr const char* kDriverPath = "/com/halvorn/vantrel/Simulator/Driver";

@@ -6,13 +6,13 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config git
   libplist-dev
   libxkbcommon-dev libxkbcommon-x11-dev xkb-data
-  qt6-base-dev qt6-base-dev-tools qt6-svg-dev
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-declarative-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev
   clang libclang-rt-14-dev
   dbus dbus-bin dbus-daemon
-  libudev-dev umockdev libumockdev-dev
-  xvfb xauth
+  libudev-dev umockdev libumockdev-dev python3-dbusmock
+  xvfb xauth libxcb1-dev
   at-spi2-core gir1.2-atspi-2.0 python3-gi xdotool x11-xkb-utils imagemagick fonts-dejavu-core
   time
   desktop-file-utils

@@ -26,6 +26,8 @@ done
 
 home=$(mktemp -d)
 export HOME="$home" XDG_RUNTIME_DIR="$home" QT_QPA_PLATFORM=offscreen
+# No system bus either: nothing can reach this machine's logind.
+export DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent/system_bus_socket
 unset DISPLAY WAYLAND_DISPLAY
 sim_pid="" helper_pid=""
 # Asks the process to end, and after 5 seconds makes it.

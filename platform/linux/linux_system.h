@@ -1,6 +1,6 @@
 // Runtime backends of the system services that need nothing but Linux itself: the process list of
-// /proc and bundles' information dictionaries. (Services without a Linux backend yet are the
-// quiet ones of platform/quiet/.)
+// /proc and bundles' information dictionaries. (The desktop's applications and X11 are in
+// desktop_entry.h, desktop_applications.h, desktop_workspace.h and x11_desktop.h.)
 #pragma once
 
 #include <vector>

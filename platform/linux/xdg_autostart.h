@@ -3,19 +3,14 @@
 // empty or not an absolute path), which the desktop starts when the user logs in.
 //
 // Items. A file of the folder is an item when its name ends in ".desktop", it is a regular file
-// or a symbolic link to one, of at most kMaxAutostartEntrySize bytes, valid UTF-8 without NUL
-// bytes, made of groups, comments and "Key=Value" lines, and its [Desktop Entry] group says
-// Type=Application. Anything else (a fragment, junk, a link to nowhere, an entry of another
+// or a symbolic link to one, of at most kMaxAutostartEntrySize bytes, a well-formed desktop entry
+// file (platform/linux/desktop_entry.h), and its [Desktop Entry] group says Type=Application. Anything else (a fragment, junk, a link to nowhere, an entry of another
 // type) is left alone: it is not an item and is never removed. Items come in file-name order;
 // autostart entries have no order of their own.
 //   Display name: the entry's Name (the one without a locale), none when it has none.
-//   Location: the program its Exec starts, when that file exists now. Exec is read as desktop
-//   entries define it: string escapes first, then double-quoted arguments (in which a backslash
-//   makes '"', '`', '$' and itself plain characters; single quotes and backslashes outside
-//   quotes as a shell reads them, as the common desktops accept), field codes (%% is "%", %c the name, %k the entry's file, the others
-//   stand for nothing here). A leading "env [options] [NAME=VALUE]..." is skipped to the program
-//   it starts. A program without a slash is looked up on the search path; a relative path with
-//   a slash names nothing. A program at "<X>.app/Contents/MacOS/<exe>" resolves to the bundle
+//   Location: the program its Exec starts (read as platform/linux/desktop_entry.h says), when
+//   that file exists now. A program without a slash is looked up on the search path; a relative
+//   path with a slash names nothing. A program at "<X>.app/Contents/MacOS/<exe>" resolves to the bundle
 //   "<X>.app", so an item inserted for a bundle resolves to that bundle.
 //   Disabled entries: an entry the user switched off through the desktop (Hidden=true,
 //   X-GNOME-Autostart-enabled=false) is an item like any other. So a switched-off entry for a
@@ -46,40 +41,12 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/linux/desktop_entry.h"
 #include "platform/login_items.h"
 
 namespace sys {
 
-inline constexpr size_t kMaxAutostartEntrySize = 1 << 20;
-
-namespace xdg {
-
-struct DesktopEntry {
-  // The values of the [Desktop Entry] group, string escapes undone; none when absent.
-  std::optional<std::string> type;
-  std::optional<std::string> name;
-  std::optional<std::string> exec;
-};
-
-// The [Desktop Entry] group of a desktop entry file; nothing when the text is not a well-formed
-// desktop entry file with that group (see the items above).
-std::optional<DesktopEntry> parseDesktopEntry(std::string_view text);
-
-// The arguments of an Exec value (string escapes already undone); `name` and `entryPath` stand
-// for %c and %k. Nothing when a quote is not closed.
-std::optional<std::vector<std::string>> execArguments(std::string_view exec,
-                                                      std::string_view name = {},
-                                                      std::string_view entryPath = {});
-
-// The program that Exec's arguments start, past an env prefix; nothing when there is none.
-std::optional<std::string> execProgram(const std::vector<std::string>& arguments);
-
-// The Exec value that starts `program` without arguments (through env when an absolute path
-// holds a '%'), and a value escaped for a desktop entry line.
-std::string execValueFor(std::string_view program);
-std::string escapeValue(std::string_view value);
-
-}  // namespace xdg
+inline constexpr size_t kMaxAutostartEntrySize = xdg::kMaxDesktopEntrySize;
 
 class XdgAutostartLoginItems final : public LoginItems {
  public:
@@ -109,8 +76,6 @@ class XdgAutostartLoginItems final : public LoginItems {
                                             std::string_view entryPath) const;
 
  private:
-  std::optional<std::string> findProgram(const std::string& program) const;
-
   std::string folder_;
   std::string searchPath_;
 };

@@ -1,45 +1,15 @@
 #include "platform/qt/desktop_workspace_actions.h"
 
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QStandardPaths>
-#include <QTextStream>
 
 #include "platform/bundle.h"
 #include "platform/linux/detached_process.h"
 
-namespace {
-
-bool ValidEntryId(const QString& id) {
-  static const QRegularExpression kId(QStringLiteral("^[A-Za-z0-9._-]+$"));
-  return !id.isEmpty() && !id.startsWith('.') && kId.match(id).hasMatch();
-}
-
-// The "Name" of the [Desktop Entry] group; "" when Hidden (a deleted entry) or unreadable.
-QString EntryName(const QString& file) {
-  QFile f(file);
-  if (!f.open(QIODevice::ReadOnly | QIODevice::Text)) return {};
-  QTextStream in(&f);
-  bool mainGroup = false;
-  QString name;
-  while (!in.atEnd()) {
-    const QString line = in.readLine().trimmed();
-    if (line.startsWith('[')) {
-      mainGroup = line == QStringLiteral("[Desktop Entry]");
-      continue;
-    }
-    if (!mainGroup) continue;
-    if (line.startsWith(QStringLiteral("Name="))) name = line.mid(5).trimmed();
-    if (line == QStringLiteral("Hidden=true")) return {};
-  }
-  return name;
-}
-
-}  // namespace
-
-DesktopWorkspaceActions::DesktopWorkspaceActions(Starter starter) : fStarter(std::move(starter)) {
+DesktopWorkspaceActions::DesktopWorkspaceActions(Starter starter, sys::xdg::ApplicationIndex* applications)
+    : fStarter(std::move(starter)),
+      fOwnApplications(applications ? nullptr : std::make_unique<sys::xdg::ApplicationIndex>()),
+      fApplications(applications ? applications : fOwnApplications.get()) {
   if (!fStarter) {
     fStarter = [](const QString& program, const QStringList& arguments) {
       const QString path = program.contains('/') ? program : QStandardPaths::findExecutable(program);
@@ -89,29 +59,13 @@ bool DesktopWorkspaceActions::launchApplication(const std::string& nameOrPath) {
 }
 
 QString DesktopWorkspaceActions::desktopEntryForIdentifier(const QString& id) {
-  if (!ValidEntryId(id)) return {};
-  return QStandardPaths::locate(QStandardPaths::ApplicationsLocation,
-                                id + QStringLiteral(".desktop"));
+  const sys::xdg::Application* app = id.isEmpty() ? nullptr : fApplications->byId(id.toStdString());
+  return app ? QString::fromStdString(app->path) : QString();
 }
 
 QString DesktopWorkspaceActions::desktopEntryForName(const QString& name) {
-  if (name.isEmpty()) return {};
-  const QStringList dirs = QStandardPaths::standardLocations(QStandardPaths::ApplicationsLocation);
-  // Ids first, in folder order (the user's folder before the system's), then names.
-  for (const QString& dir : dirs) {
-    const QDir d(dir);
-    for (const QString& f : d.entryList({QStringLiteral("*.desktop")}, QDir::Files, QDir::Name)) {
-      if (f.chopped(8).compare(name, Qt::CaseInsensitive) == 0 && !EntryName(d.filePath(f)).isEmpty())
-        return d.filePath(f);
-    }
-  }
-  for (const QString& dir : dirs) {
-    const QDir d(dir);
-    for (const QString& f : d.entryList({QStringLiteral("*.desktop")}, QDir::Files, QDir::Name)) {
-      if (EntryName(d.filePath(f)).compare(name, Qt::CaseInsensitive) == 0) return d.filePath(f);
-    }
-  }
-  return {};
+  const sys::xdg::Application* app = fApplications->byName(name.toStdString());
+  return app ? QString::fromStdString(app->path) : QString();
 }
 
 bool DesktopWorkspaceActions::launchBundle(const QString& folder) {

@@ -1,9 +1,10 @@
 // The workspace on a Linux desktop.
 //
 // - Files, folders and URLs open with the desktop's opener: "xdg-open <path or URL>".
-// - An application bundle identifier names a desktop entry: "org.gnome.Calculator" is
+// - An application bundle identifier names a desktop entry by its id: "org.gnome.Calculator" is
 //   "org.gnome.Calculator.desktop" in the applications folders of $XDG_DATA_HOME and
-//   $XDG_DATA_DIRS; it is started with "gio launch <entry file>".
+//   $XDG_DATA_DIRS (platform/linux/desktop_applications.h); it is started with
+//   "gio launch <entry file>".
 // - An application given by path: a bundle folder "<X>.app" starts its program
 //   "Contents/MacOS/<CFBundleExecutable>" (of its Contents/Info.plist; "<X>" when that names
 //   none), a ".desktop" file is launched as above, an executable file is started as it is.
@@ -19,7 +20,9 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <memory>
 
+#include "platform/linux/desktop_applications.h"
 #include "platform/workspace_actions.h"
 
 class DesktopWorkspaceActions final : public sys::WorkspaceActions {
@@ -27,22 +30,24 @@ class DesktopWorkspaceActions final : public sys::WorkspaceActions {
   using Starter = std::function<bool(const QString& program, const QStringList& arguments)>;
 
   // Without a starter, programs are started with sys::startDetachedProcess (a program without a
-  // slash is looked up on $PATH first).
-  explicit DesktopWorkspaceActions(Starter starter = {});
+  // slash is looked up on $PATH first). The applications are those of `applications` (which
+  // must outlive this), else of the user's folders as they are now.
+  explicit DesktopWorkspaceActions(Starter starter = {}, sys::xdg::ApplicationIndex* applications = nullptr);
 
   bool openFile(const std::string& path) override;
   bool launchApplication(const std::string& nameOrPath) override;
   bool launchAppWithBundleIdentifier(const std::string& bundleID, uint32_t options) override;
   bool openURL(const std::string& url) override;
 
-  // The desktop entry file for an identifier, or "" (identifiers with characters other than
-  // letters, digits, ".", "-" and "_" name none).
-  static QString desktopEntryForIdentifier(const QString& id);
-  // The desktop entry whose id or Name is `name` (letter case ignored), or "".
-  static QString desktopEntryForName(const QString& name);
+  // The desktop entry file of the application with this id, or "".
+  QString desktopEntryForIdentifier(const QString& id);
+  // The desktop entry of the application whose id or Name is `name` (letter case ignored), or "".
+  QString desktopEntryForName(const QString& name);
 
  private:
   bool launchDesktopEntry(const QString& file);
   bool launchBundle(const QString& folder);
   Starter fStarter;
+  std::unique_ptr<sys::xdg::ApplicationIndex> fOwnApplications;
+  sys::xdg::ApplicationIndex* fApplications;
 };

@@ -1,9 +1,7 @@
-// The quiet backends: services that this machine has no backend for yet, standing for a system
-// on which nothing happens. No session information (the helper counts itself on the console),
-// nothing held, no accessibility, a pointer that cannot be moved, no activations, no processes
-// to send Apple events to, no script host. The runtime platform (platform/qt/runtime_platform.h)
-// uses them where it has nothing better; the simulator's backends fall back on them while the
-// simulator is not on the bus. None of them ever reaches the real machine.
+// The quiet backends, standing for a system on which nothing happens: no session information
+// (the helper counts itself on the console), nothing held, no accessibility, a pointer that
+// cannot be moved, no activations, no processes to send Apple events to, no script host. Tests
+// use them as fallbacks that never reach the real machine.
 #pragma once
 
 #include "platform/apple_events.h"

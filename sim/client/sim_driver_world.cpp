@@ -80,7 +80,9 @@ bool SimDriverWorld::connectSocket() {
     return false;
   }
   sock_ = fd;
-  notifier_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+  // A child of the world: a notifier handed to deleteLater() when the event loop no longer runs
+  // (the helper quitting) goes with the world instead of being lost.
+  notifier_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read, this);
   connect(notifier_.get(), &QSocketNotifier::activated, this, [this] { socketReadable(); });
   return true;
 }

@@ -18,15 +18,16 @@ void registerSimTypes() {
   (void)done;
 }
 
-SimLink::SimLink(const QDBusConnection& bus, QObject* parent) : QObject(parent), bus_(bus) {
+SimLink::SimLink(const QDBusConnection& bus, QObject* parent, const char* service)
+    : QObject(parent), bus_(bus), service_(service ? service : kService) {
   registerSimTypes();
   if (!bus_.isConnected()) return;
   watcher_.setConnection(bus_);
-  watcher_.addWatchedService(kService);
+  watcher_.addWatchedService(service_);
   watcher_.setWatchMode(QDBusServiceWatcher::WatchForOwnerChange);
   connect(&watcher_, &QDBusServiceWatcher::serviceOwnerChanged, this,
           [this](const QString&, const QString&, const QString& newOwner) { setPresent(!newOwner.isEmpty()); });
-  const auto reply = bus_.interface()->isServiceRegistered(kService);
+  const auto reply = bus_.interface()->isServiceRegistered(service_);
   present_ = reply.isValid() && reply.value();
 }
 
@@ -39,7 +40,7 @@ void SimLink::setPresent(bool present) {
 std::optional<QList<QVariant>> SimLink::call(const char* path, const char* interface, const char* method,
                                              const QList<QVariant>& args) {
   if (!present_) return std::nullopt;
-  auto m = QDBusMessage::createMethodCall(kService, path, interface, method);
+  auto m = QDBusMessage::createMethodCall(service_, path, interface, method);
   m.setArguments(args);
   const QDBusMessage reply = bus_.call(m, QDBus::Block, 5000);
   if (reply.type() != QDBusMessage::ReplyMessage) return std::nullopt;
@@ -60,7 +61,7 @@ void SimLink::callSystemLater(const char* method, const QList<QVariant>& args,
     QMetaObject::invokeMethod(this, [done = std::move(done)] { done(std::nullopt); }, Qt::QueuedConnection);
     return;
   }
-  auto m = QDBusMessage::createMethodCall(kService, kSystemPath, kSystemInterface, method);
+  auto m = QDBusMessage::createMethodCall(service_, kSystemPath, kSystemInterface, method);
   m.setArguments(args);
   auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(m), this);
   connect(watcher, &QDBusPendingCallWatcher::finished, this, [done = std::move(done)](QDBusPendingCallWatcher* w) {
@@ -73,7 +74,7 @@ void SimLink::callSystemLater(const char* method, const QList<QVariant>& args,
 
 bool SimLink::sendSystem(const char* method, const QList<QVariant>& args) {
   if (!present_) return false;
-  auto m = QDBusMessage::createMethodCall(kService, kSystemPath, kSystemInterface, method);
+  auto m = QDBusMessage::createMethodCall(service_, kSystemPath, kSystemInterface, method);
   m.setArguments(args);
   return bus_.send(m);
 }

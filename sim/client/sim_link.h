@@ -23,12 +23,16 @@ class SimLink : public QObject {
   Q_OBJECT
 
  public:
-  explicit SimLink(const QDBusConnection& bus = QDBusConnection::sessionBus(), QObject* parent = nullptr);
+  // Follows and calls the simulator under `service`: kService (the driver and its devices), or
+  // kSystemService, which the simulator owns while it also stands in for the operating system.
+  explicit SimLink(const QDBusConnection& bus = QDBusConnection::sessionBus(), QObject* parent = nullptr,
+                   const char* service = nullptr);
 
   QDBusConnection& bus() { return bus_; }
   bool connected() const { return bus_.isConnected(); }
-  // Whether the simulator owns its name on the bus (as last seen).
+  // Whether the simulator owns the link's name on the bus (as last seen).
   bool present() const { return present_; }
+  const char* service() const { return service_; }
 
   // One blocking call; nothing when the simulator is not there or the call failed.
   std::optional<QList<QVariant>> call(const char* path, const char* interface, const char* method,
@@ -49,6 +53,7 @@ class SimLink : public QObject {
   void setPresent(bool present);
 
   QDBusConnection bus_;
+  const char* service_;
   QDBusServiceWatcher watcher_;
   bool present_ = false;
   std::vector<std::function<void(bool)>> handlers_;

@@ -1,9 +1,11 @@
 // The helper's platform on this machine: the device simulator's services while it is on the
 // session bus, the given base services (the machine's, platform/qt/runtime_platform.h) while it is
-// not. The driver's services exist only in the simulator. The process list is that of the base,
-// narrowed to this login session. The session, the keys and buttons held and accessibility are
-// read from the mirror of the simulator's system state, which the driver world keeps in step
-// with the driver's events.
+// not. The driver's services exist only in the simulator. A simulator started with --driver-only
+// stands in for the driver alone: the operating system's services are then the base's, so the
+// simulated devices follow the real desktop. The process list is that of the base, narrowed to
+// this login session. The session, the keys and buttons held and accessibility are read from the
+// mirror of the simulator's system state, which the driver world keeps in step with the
+// driver's events.
 #pragma once
 
 #include <QDBusConnection>
@@ -15,6 +17,7 @@
 #include "sim/client/sim_driver_world.h"
 #include "sim/client/sim_link.h"
 #include "sim/client/sim_system.h"
+#include "sim/sim_names.h"
 
 namespace simbus {
 
@@ -24,21 +27,22 @@ class SimRuntime {
   // helper and the actions and outlive it.
   explicit SimRuntime(const sys::Platform& base, const QDBusConnection& bus = QDBusConnection::sessionBus())
       : link(bus),
-        system(link),
+        systemLink(bus, nullptr, kSystemService),
+        system(systemLink),
         world(link, &system),
         iokit(world),
         session(system, *base.session),
         input(system, *base.input),
         accessibility(system, *base.accessibility),
-        display(link, *base.display),
-        workspace(link, infos),
+        display(systemLink, *base.display),
+        workspace(systemLink, infos, *base.workspace),
         bundles(infos, *base.bundles),
         processes(*base.processes),
-        pasteboard(link, *base.pasteboard),
-        snippetsMenu(link, *base.snippetsMenu),
-        workspaceActions(link, *base.workspaceActions),
-        scripts(link, *base.scripts),
-        appleEvents(link, *base.appleEvents),
+        pasteboard(systemLink, *base.pasteboard),
+        snippetsMenu(systemLink, *base.snippetsMenu),
+        workspaceActions(systemLink, *base.workspaceActions),
+        scripts(systemLink, *base.scripts),
+        appleEvents(systemLink, *base.appleEvents),
         base_(base) {}
 
   sys::Platform platform() {
@@ -59,8 +63,9 @@ class SimRuntime {
     return p;
   }
 
-  SimLink link;
-  SimSystemMirror system;
+  SimLink link;             // the driver and its devices
+  SimLink systemLink;       // the operating system, unless the simulator runs with --driver-only
+  SimSystemMirror system;   // the operating system's state, while systemLink has the simulator
   SimDriverWorld world;
   iokit::IOKit iokit;
   SimConsoleSession session;

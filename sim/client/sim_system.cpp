@@ -11,7 +11,7 @@ namespace simbus {
 SimSystemMirror::SimSystemMirror(SimLink& link, QObject* parent) : QObject(parent), link_(link) {
   if (!link_.connected()) return;
   // Listen first: a change after the snapshot then comes with a higher number.
-  link_.bus().connect(kService, kSystemPath, kSystemInterface, "SystemStateChanged", this,
+  link_.bus().connect(link_.service(), kSystemPath, kSystemInterface, "SystemStateChanged", this,
                       SLOT(onChanged(qulonglong, QByteArray)));
   link_.onPresenceChanged([this](bool present) {
     ++presence_;
@@ -23,6 +23,9 @@ SimSystemMirror::SimSystemMirror(SimLink& link, QObject* parent) : QObject(paren
 }
 
 void SimSystemMirror::apply(uint64_t seq, const SystemState& state) {
+  // A simulator that stands in for the driver alone still numbers its system's state; the
+  // machine's own services answer then.
+  if (!link_.present()) return;
   if (state_ && seq <= seq_) return;
   state_ = state;
   seq_ = seq;
@@ -203,23 +206,38 @@ pl::DictRef SimBundleReader::infoDictionary(const std::string& bundleURL) {
   return fallback_.infoDictionary(bundleURL);
 }
 
-SimWorkspace::SimWorkspace(SimLink& link, SimBundleCatalogue& catalogue, QObject* parent)
-    : QObject(parent), catalogue_(catalogue) {
+SimWorkspace::SimWorkspace(SimLink& link, SimBundleCatalogue& catalogue, sys::Workspace& fallback, QObject* parent)
+    : QObject(parent), link_(link), catalogue_(catalogue), fallback_(fallback) {
   if (!link.connected()) return;
   link.bus().connect(kService, kSystemPath, kSystemInterface, "ApplicationActivated", this,
                      SLOT(onActivated(QString, QString, QString, QString, QString, QString, bool)));
 }
 
+SimWorkspace::~SimWorkspace() {
+  for (const auto& [token, theirs] : fallbackTokens_) fallback_.removeActivationObserver(theirs);
+}
+
 int SimWorkspace::addActivationObserver(ActivationObserver observer) {
-  observers_[++next_] = std::move(observer);
+  observers_[++next_] = observer;
+  fallbackTokens_[next_] = fallback_.addActivationObserver([this, observer](const sys::RunningApplication* app) {
+    if (!link_.present()) observer(app);
+  });
   return next_;
 }
 
-void SimWorkspace::removeActivationObserver(int token) { observers_.erase(token); }
+void SimWorkspace::removeActivationObserver(int token) {
+  observers_.erase(token);
+  if (auto it = fallbackTokens_.find(token); it != fallbackTokens_.end()) {
+    fallback_.removeActivationObserver(it->second);
+    fallbackTokens_.erase(it);
+  }
+}
 
 void SimWorkspace::onActivated(const QString& bundleID, const QString& name, const QString& executable,
                                const QString& signature, const QString& bundlePath,
                                const QString& executablePath, bool hasInfoDictionary) {
+  // A simulator that stands in for the driver alone leaves the activations to the desktop.
+  if (!link_.present()) return;
   // Where the application lies: as the simulator says, else made up from its name.
   std::string label = name.isEmpty() ? (executable.isEmpty() ? bundleID.toStdString() : executable.toStdString())
                                      : name.toStdString();

@@ -137,14 +137,16 @@ class SimBundleReader final : public sys::BundleReader {
   sys::BundleReader& fallback_;
 };
 
-// Delivers the simulator's ApplicationActivated signals to the observers, on the main thread.
-// The running application gets a bundle URL and an executable URL; what the bundle's
-// information dictionary holds goes to the SimBundleCatalogue.
+// Delivers the simulator's ApplicationActivated signals to the observers, on the main thread,
+// while it is on the bus, and the fallback's activations while it is not. The running
+// application gets a bundle URL and an executable URL; what the bundle's information dictionary
+// holds goes to the SimBundleCatalogue.
 class SimWorkspace final : public QObject, public sys::Workspace {
   Q_OBJECT
 
  public:
-  SimWorkspace(SimLink& link, SimBundleCatalogue& catalogue, QObject* parent = nullptr);
+  SimWorkspace(SimLink& link, SimBundleCatalogue& catalogue, sys::Workspace& fallback, QObject* parent = nullptr);
+  ~SimWorkspace() override;
   int addActivationObserver(ActivationObserver observer) override;
   void removeActivationObserver(int token) override;
 
@@ -154,8 +156,11 @@ class SimWorkspace final : public QObject, public sys::Workspace {
                    bool hasInfoDictionary);
 
  private:
+  SimLink& link_;
   SimBundleCatalogue& catalogue_;
+  sys::Workspace& fallback_;
   std::map<int, ActivationObserver> observers_;
+  std::map<int, int> fallbackTokens_;  // our token -> the fallback's
   int next_ = 0;
 };
 

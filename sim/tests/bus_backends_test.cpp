@@ -520,7 +520,8 @@ TEST(SimBackends, SystemAndActionServicesFollowTheSimulatorWhileItIsThere) {
   simbus::SimAccessibility ax(mirror, fakeAX);
   simbus::SimDisplay display(link, fakeDisplay);
   simbus::SimBundleCatalogue infos;
-  simbus::SimWorkspace workspace(link, infos);
+  sys::FakeWorkspace desktopWorkspace;
+  simbus::SimWorkspace workspace(link, infos, desktopWorkspace);
   simbus::SimBundleReader bundles(infos, fakeBundles);
 
   // Session: the dictionary as the simulator describes it.
@@ -616,6 +617,10 @@ TEST(SimBackends, SystemAndActionServicesFollowTheSimulatorWhileItIsThere) {
     sim->worldForReading().activate({"com.example.mail", "Mail", "MailApp", "emal", "", "", true});
     sim->worldForReading().activate({"com.example.bare", "Bare", "bare", "", "/Opt/Bare.app", "", false});
   });
+  // The desktop's own activations are not heard meanwhile.
+  sys::RunningApplication onDesktop;
+  onDesktop.bundleIdentifier = "org.example.Desktop";
+  desktopWorkspace.activate(onDesktop);
   ASSERT_TRUE(waitUntil([&] { return activated.size() == 2; }));
   EXPECT_EQ(activated[0].bundleIdentifier, "com.example.mail");
   EXPECT_EQ(activated[0].bundleURL, "file:///Applications/Mail.app/");
@@ -675,6 +680,9 @@ TEST(SimBackends, SystemAndActionServicesFollowTheSimulatorWhileItIsThere) {
   psn = sys::ProcessSerialNumber{0, sys::kNoProcess};
   EXPECT_EQ(events.getNextProcess(&psn), sys::procNotFound);
   EXPECT_TRUE(pasteboard.types().empty()) << "the fallback pasteboard, not the simulator's";
+  desktopWorkspace.activate(onDesktop);
+  ASSERT_EQ(activated.size(), 3u);
+  EXPECT_EQ(activated[2].bundleIdentifier, "org.example.Desktop");
 }
 
 // Counts the button messages a client's driver world delivers, and what the mirror of the system

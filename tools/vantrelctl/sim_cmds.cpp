@@ -15,6 +15,7 @@
 
 #include "sim/sim_names.h"
 #include "tools/vantrelctl/command.h"
+#include "tools/vantrelctl/session_bus.h"
 
 namespace {
 
@@ -37,21 +38,7 @@ const char* kUsage =
     "      ready [--timeout MS] | quit\n"
     "    Buttons: 0-15, or button1..button4, chord1, chord2, scroll.";
 
-void ensureApp() {
-  if (QCoreApplication::instance()) return;
-  static int argc = 1;
-  static char name[] = "vantrelctl";
-  static char* argv[] = {name, nullptr};
-  static QCoreApplication* app = new QCoreApplication(argc, argv);
-  (void)app;
-}
-
-QDBusConnection bus() {
-  ensureApp();
-  auto c = QDBusConnection::sessionBus();
-  if (!c.isConnected()) throw std::runtime_error("no D-Bus session bus (is DBUS_SESSION_BUS_ADDRESS set?)");
-  return c;
-}
+QDBusConnection bus() { return ctl::sessionBus(); }
 
 bool simulatorRunning() {
   auto reply = bus().interface()->isServiceRegistered(simbus::kService);

@@ -89,6 +89,8 @@ QProcessEnvironment PrivateBus::environment() const {
   env.remove("DISPLAY");
   env.remove("WAYLAND_DISPLAY");
   env.insert("QT_QPA_PLATFORM", "offscreen");
+  // Nor this machine's logind: power commands and session queries find no system bus.
+  env.insert("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/system_bus_socket");
   return env;
 }
 
@@ -96,6 +98,18 @@ void startAsChild(QProcess& process, const QString& program, const QStringList& 
   const pid_t self = getpid();
   process.setChildProcessModifier([self] { dieWithParent(self); });
   process.start(program, arguments);
+}
+
+std::optional<int> stopChild(QProcess& process) {
+  if (process.state() == QProcess::NotRunning) return 0;
+  process.terminate();
+  if (!process.waitForFinished(5000)) {
+    process.kill();
+    process.waitForFinished(2000);
+    return std::nullopt;
+  }
+  if (process.exitStatus() != QProcess::NormalExit) return std::nullopt;
+  return process.exitCode();
 }
 
 bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {

@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 #include <sys/types.h>
@@ -35,8 +36,9 @@ class PrivateBus {
 
   // A new connection of this process to the bus (each call a separate client).
   QDBusConnection connect(const std::string& connectionName);
-  // The calling process's environment with this bus as the session bus, and without a display:
-  // Qt programs run on the offscreen platform and reach no clipboard, browser or desktop.
+  // The calling process's environment with this bus as the session bus, without a display and
+  // without a system bus: Qt programs run on the offscreen platform and reach no clipboard,
+  // browser, desktop or power management.
   QProcessEnvironment environment() const;
 
  private:
@@ -47,6 +49,9 @@ class PrivateBus {
 
 // Starts the program so that it is killed when this process ends, however it ends.
 void startAsChild(QProcess& process, const QString& program, const QStringList& arguments);
+// Asks a running child to end (SIGTERM) and waits five seconds for it, then kills it: its exit
+// status, or nothing when it had to be killed (or had crashed). 0 for a child that does not run.
+std::optional<int> stopChild(QProcess& process);
 
 // Runs the event loop until `done()` is true or the time is up; the final value of `done()`.
 bool waitUntil(const std::function<bool()>& done,

@@ -10,15 +10,19 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QThread>
 #include <QTimer>
 
+#include <csignal>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "platform/qt/desktop_workspace_actions.h"
 #include "platform/qt/qt_event_sleeper.h"
 #include "platform/qt/qt_pasteboard.h"
 #include "platform/qt/qt_snippets_menu.h"
+#include "platform/qt/shell_script_runner.h"
 
 namespace {
 
@@ -225,6 +229,40 @@ TEST(QtEventLoopSleeper, KeepsServingEventsWhileWaiting) {
   QtEventLoopSleeper().sleepFor(std::chrono::microseconds(20000));
   EXPECT_TRUE(served);
   EXPECT_GE(clock.elapsed(), 19);
+}
+
+TEST(ShellScriptRunner, RunsTheTextDetachedWithoutWaiting) {
+  App();
+  QTemporaryDir tmp;
+  ASSERT_TRUE(tmp.isValid());
+  const QString marker = tmp.filePath("ran");
+  ShellScriptRunner scripts;
+  QElapsedTimer clock;
+  clock.start();
+  // A script that writes, floods its output (which nobody reads) and then runs on for a minute.
+  const std::string text = "echo \"$0 $HOME\" > '" + marker.toStdString() +
+                           "'; head -c 1000000 /dev/zero; echo done >> '" + marker.toStdString() + "'; exec sleep 60";
+  EXPECT_EQ(scripts.runAppleScript(text), sys::noErr);
+  EXPECT_LT(clock.elapsed(), 1000) << "the helper waited for the script";
+  const pid_t pid = static_cast<pid_t>(scripts.lastProcessId());
+  ASSERT_GT(pid, 0);
+  QElapsedTimer wait;
+  wait.start();
+  QString written;
+  while (wait.elapsed() < 5000 && !written.contains("done")) {
+    QFile f(marker);
+    if (f.open(QIODevice::ReadOnly)) written = QString::fromUtf8(f.readAll());
+    QTest::qWait(10);
+  }
+  EXPECT_EQ(written, "/bin/sh " + QDir::homePath() + "\ndone\n");
+  // Not the helper's child, and not in the helper's session.
+  EXPECT_EQ(::waitpid(pid, nullptr, WNOHANG), -1);
+  EXPECT_NE(::getsid(pid), ::getsid(0));
+  ::kill(pid, SIGKILL);
+
+  EXPECT_EQ(scripts.runAppleScript(""), sys::kOSAScriptError);
+  EXPECT_EQ(scripts.runAppleScript(std::string("echo a\0b", 9)), sys::kOSAScriptError);
+  EXPECT_EQ(ShellScriptRunner("/nonexistent/sh").runAppleScript("true"), sys::kOSAScriptError);
 }
 
 int main(int argc, char** argv) {
