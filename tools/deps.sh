@@ -6,7 +6,7 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config git
   libplist-dev
   libxkbcommon-dev libxkbcommon-x11-dev xkb-data
-  qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-declarative-dev
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-declarative-dev qt6-tools-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev
   clang libclang-rt-14-dev
