@@ -108,14 +108,20 @@ static_assert(std::size(kMenuOutlets) == 31);
 
 VantrelController::VantrelController(QWidget* root, const panesvc::PaneServices& services, QObject* parent)
     : QObject(parent), fRoot(root), fServices(services) {
+  buildDevicePages();
   findOutlets();
+  outWindowConfirm = loadSheet("VantrelConfirm");
+  outConfirmFieldPrompt = paneui::outlet<QLabel>(outWindowConfirm, "outConfirmFieldPrompt");
+  outWindowAccessibilityWarning = loadSheet("VantrelAccessibilityWarning");
+  outAccessibilityLabelWarning = paneui::outlet<QLabel>(outWindowAccessibilityWarning, "outAccessibilityLabelWarning");
+  connectActions();
 }
 
 VantrelController::~VantrelController() {
   *fAlive = false;
   if (fServices.notifications) fServices.notifications->stopObserving(protocol::kMessageName);
   fDeviceCheckTimer.reset();
-  hidManager.reset();
+  stopDetectingHIDDevices();
 }
 
 void VantrelController::findOutlets() {
@@ -165,16 +171,79 @@ QDialog* VantrelController::loadSheet(const char* name) {
   auto* dialog = qobject_cast<QDialog*>(loaded.get());
   if (dialog == nullptr) return nullptr;
   loaded.release();
+  dialog->setWindowFlag(Qt::Sheet, true);
   dialog->hide();
   return dialog;
 }
 
-void VantrelController::connectActions() {}
+void VantrelController::connectActions() {
+  auto onClick = [this](QAbstractButton* button, void (VantrelController::*action)(QObject*)) {
+    if (button == nullptr) return;
+    connect(button, &QAbstractButton::clicked, this, [this, button, action] {
+      if (!redrawing()) (this->*action)(button);
+    });
+  };
+  auto onSlider = [this](QSlider* slider) {
+    if (slider == nullptr) return;
+    connect(slider, &QSlider::valueChanged, this, [this, slider] {
+      if (!redrawing()) actUpdateSettings(slider);
+    });
+  };
+  onSlider(outPointerSliderSpeed);
+  onSlider(outPointerSliderAccel);
+  onSlider(outScrollSliderSpeed);
+  for (QAbstractButton* b : std::initializer_list<QAbstractButton*>{
+           outPointerBoxAccel, outPointerBoxJump, outPointerBoxSlow, outPointerButtonSlowCmd,
+           outPointerButtonSlowOpt, outPointerButtonSlowShift, outPointerButtonSlowCtrl,
+           outPointerBoxSingleAxis, outPointerButtonAxisCmd, outPointerButtonAxisOpt,
+           outPointerButtonAxisShift, outPointerButtonAxisCtrl, outScrollBoxInertial}) {
+    onClick(b, &VantrelController::actUpdateSettings);
+  }
+  for (int column = 0; column < outScrollMatrixDirection.columnCount(); ++column) {
+    QAbstractButton* cellButton = outScrollMatrixDirection.cell(column);
+    connect(cellButton, &QAbstractButton::clicked, this, [this] {
+      if (!redrawing()) actScrollMatrixDirection(outScrollMatrixDirection.container());
+    });
+  }
+  for (int column = 0; column < outMainMatrixDevices.columnCount(); ++column) {
+    QAbstractButton* cellButton = outMainMatrixDevices.cell(column);
+    connect(cellButton, &QAbstractButton::clicked, this, [this] {
+      if (!redrawing()) actSelectDevice(outMainMatrixDevices.container());
+    });
+  }
+  onClick(outMainButtonAddProfile, &VantrelController::actButtonAddProfile);
+  onClick(outMainButtonRemoveProfile, &VantrelController::actButtonRemoveProfile);
+  onClick(outScrollButtonAdvanced, &VantrelController::actButtonEditScrollParams);
+  if (outMainPopupProfile) {
+    connect(outMainPopupProfile, &QComboBox::activated, this, [this] {
+      if (!redrawing()) actPopupProfile(outMainPopupProfile);
+    });
+  }
+  if (outMainTabsRoot) {
+    connect(outMainTabsRoot, &QTabWidget::currentChanged, this,
+            [this](int index) { tabViewDidSelectTabViewItem(outMainTabsRoot, index); });
+  }
+  // The restore-defaults area, support information and links.
+  for (const char* name : {"buttonRestoreDefaults", "buttonRestoreDefaultsAll"}) {
+    onClick(paneui::outlet<QAbstractButton>(fRoot, name), &VantrelController::actButtonRestoreDefaults);
+  }
+  onClick(paneui::outlet<QAbstractButton>(fRoot, "buttonSaveInformation"), &VantrelController::actButtonSaveInformation);
+  for (const char* name : {"buttonOpenProductPage", "buttonOpenSupportSite", "buttonOpenUninstaller"}) {
+    onClick(paneui::outlet<QAbstractButton>(fRoot, name), &VantrelController::actButtonOpenLink);
+  }
+  // The sheets' own buttons end their modal runs.
+  for (QDialog* sheet : {outWindowConfirm, outWindowAccessibilityWarning}) {
+    if (sheet == nullptr) continue;
+    onClick(paneui::outlet<QAbstractButton>(sheet, "buttonModalOK"), &VantrelController::actModalButtonOK);
+    onClick(paneui::outlet<QAbstractButton>(sheet, "buttonModalCancel"), &VantrelController::actModalButtonCancel);
+  }
+}
 
 // ---- wake ---------------------------------------------------------------------------------------
 
 void VantrelController::awakeFromNib() {
   fDeviceList.count = 0;
+  if (outMainTabsDeviceIcons) outMainTabsDeviceIcons->setVisible(false);  // until two models are listed
   vtlSaveTabs();
   if (outMainTabsRoot) outMainTabsRoot->setCurrentIndex(0);
 
@@ -196,11 +265,13 @@ void VantrelController::awakeFromNib() {
     fSettingsArray = pl::asArray(fPrefsDict->get("devices"));
     if (!fSettingsArray) {
       fSettingsArray = pl::makeArray();
+      fSettingsArray->reserve(8);
       fPrefsDict->set("devices", fSettingsArray);
     }
     fSnippetsArray = pl::asArray(fPrefsDict->get("snippets"));
     if (!fSnippetsArray) {
       fSnippetsArray = pl::makeArray();
+      fSnippetsArray->reserve(10);
       fPrefsDict->set("snippets", fSnippetsArray);
     }
   }
@@ -210,7 +281,8 @@ void VantrelController::awakeFromNib() {
   vtlUpdateProfileMenu();
   vtlGetUIFromSettings();
 
-  if (!(fPrefsDict && pl::boolValue(fPrefsDict->get("paramUI"))) && outScrollButtonAdvanced) {
+  if (!(fPrefsDict && fPrefsDict->boolValue("paramUI")) && outScrollButtonAdvanced) {
+    // Gone until the pane is loaded again.
     outScrollButtonAdvanced->hide();
     outScrollButtonAdvanced->setParent(nullptr);
     outScrollButtonAdvanced->deleteLater();
@@ -233,11 +305,38 @@ void VantrelController::awakeFromNib() {
 
 // ---- selection ----------------------------------------------------------------------------------
 
-void VantrelController::vtlPrefPaneDidSelect() {}
-void VantrelController::vtlPrefPaneWillUnselect() {}
-void VantrelController::vtlCheckDevices(QObject*) {}
+void VantrelController::vtlPrefPaneDidSelect() {
+  if (fServices.clock) {
+    std::weak_ptr<bool> alive = fAlive;
+    // A second select without an unselect replaces the timer: one poll, never two.
+    fDeviceCheckTimer.reset();
+    fDeviceCheckTimer = fServices.clock->scheduleRepeating(1.0, [this, alive] {
+      if (!alive.expired()) vtlCheckDevices(nullptr);
+    });
+  }
+  vtlUpdateHelpLabels();
+  vtlSendDistributedNotification(*protocol::makeFrontCommand(true), protocol::kCommandName);
+  startDetectingHIDDevices();
+}
+
+void VantrelController::vtlPrefPaneWillUnselect() {
+  fDeviceCheckTimer.reset();
+  vtlGetSettingsFromUI(nullptr);
+  vtlSavePrefsToFile(fPrefsDict);
+  vtlSendDistributedNotification(*protocol::makeFrontCommand(false), protocol::kCommandName);
+  stopDetectingHIDDevices();
+}
+
+void VantrelController::vtlCheckDevices(QObject*) {
+  vtlSendDistributedNotification(*protocol::makeCommand(protocol::Command::List), protocol::kCommandName);
+}
+
 void VantrelController::vtlPrefPaneDidBecomeKey() {}
-void VantrelController::vtlPrefPaneDidResignActive() {}
+
+void VantrelController::vtlPrefPaneDidResignActive() {
+  vtlGetSettingsFromUI(nullptr);
+  vtlSavePrefsToFile(fPrefsDict);
+}
 
 bool VantrelController::vtlSendDistributedNotification(const pl::Dictionary& dict, const std::string& name) {
   if (fServices.notifications == nullptr) return false;
@@ -245,14 +344,53 @@ bool VantrelController::vtlSendDistributedNotification(const pl::Dictionary& dic
   return text && fServices.notifications->post(name, *text);
 }
 
-void VantrelController::vtlHandleDistributedNotification(const std::string&, const std::optional<std::string>&) {}
+void VantrelController::vtlHandleDistributedNotification(const std::string& name,
+                                                         const std::optional<std::string>& object) {
+  if (name != protocol::kMessageName || !object) return;
+  const pl::DictRef message = protocol::decodeDictionary(*object);
+  if (!message) return;
+  if (message->contains("report")) {
+    vtlReceiveDeviceState(message->getData("report"));
+    return;
+  }
+  const pl::DataRef list = message->getData("list");
+  if (!list) return;
+  const std::vector<uint8_t>& bytes = list->bytes();
+  const std::optional<protocol::DeviceList> decoded = protocol::decodeDeviceList(bytes.data(), bytes.size());
+  if (!decoded) return;  // not exactly the size of a device list
+  fDeviceList = *decoded;
+  vtlUpdateDeviceList();
+}
 
-void VantrelController::vtlReceiveDeviceState(const pl::DataRef&) {}
+void VantrelController::vtlReceiveDeviceState(const pl::DataRef& data) {
+  // A device state report: 16 bytes the pane reads but does not show.
+  if (!data || data->bytes().size() < protocol::kReportSize) return;
+}
 
-void VantrelController::actUpdateSettings(QObject*) {}
-void VantrelController::actUpdateSettingsFromBtnMenu(QObject*) {}
-void VantrelController::actScrollMatrixDirection(QObject*) {}
-void VantrelController::actButtonEditScrollParams(QObject*) {}
+// ---- actions that change the current profile ---------------------------------------------------
+
+void VantrelController::actUpdateSettings(QObject* sender) {
+  vtlGetSettingsFromUI(sender);
+  if (paneui::tagOf(sender) == kRedrawTag) vtlGetUIFromSettings();
+  vtlSavePrefsToFile(fPrefsDict);
+}
+
+void VantrelController::actUpdateSettingsFromBtnMenu(QObject* sender) {
+  vtlGetSettingsFromUI(sender);
+  vtlGetUIFromSettings();
+  vtlSavePrefsToFile(fPrefsDict);
+}
+
+void VantrelController::actScrollMatrixDirection(QObject* sender) {
+  // The direction is stored and saved at once, like every other control of the panel, so the
+  // device scrolls the new way without waiting for the next change or for the pane to close.
+  actUpdateSettings(sender);
+}
+
+void VantrelController::actButtonEditScrollParams(QObject*) {
+  if (outControllerParams == nullptr) return;
+  if (outControllerParams->editScrollParams(fCurSettingsDict)) vtlSavePrefsToFile(fPrefsDict);
+}
 
 bool VantrelController::vtlDeviceConnected() const {
   return fCurDeviceTab != kDeviceTabUnsupported && fCurDeviceTab != kDeviceTabWarning;
@@ -260,16 +398,77 @@ bool VantrelController::vtlDeviceConnected() const {
 
 // ---- sheets -------------------------------------------------------------------------------------
 
-int VantrelController::modalDialog(QDialog*) { return -1000; }
-bool VantrelController::confirmRequest(const QString&, const QString&) { return false; }
-void VantrelController::actModalButtonOK(QObject*) {}
-void VantrelController::actModalButtonCancel(QObject*) {}
+int VantrelController::modalDialog(QDialog* window) {
+  if (window == nullptr || fModalWindow != nullptr) return -1000;
+  if (!window->property("vtlModalButtonsWired").toBool()) {
+    window->setProperty("vtlModalButtonsWired", true);
+    for (QDialogButtonBox* box : window->findChildren<QDialogButtonBox*>()) {
+      connect(box, &QDialogButtonBox::accepted, this, [this, box] { actModalButtonOK(box); });
+      connect(box, &QDialogButtonBox::rejected, this, [this, box] { actModalButtonCancel(box); });
+    }
+  }
+  if (QWidget* parent = sheetParent(); parent && window->parentWidget() != parent) {
+    window->setParent(parent, window->windowFlags() | Qt::Sheet);
+  }
+  window->setWindowModality(Qt::WindowModal);
+  fModalWindow = window;
+  const QPointer<QDialog> guard(window);
+  const int code = window->exec();  // ended by done() from the two actions; Escape rejects
+  fModalWindow = nullptr;
+  if (guard) guard->hide();
+  return code == 1 ? 1 : 0;
+}
+
+bool VantrelController::confirmRequest(const QString& key, const QString& param) {
+  QString text = locString(key);
+  text.replace(QStringLiteral("##"), param);
+  if (outConfirmFieldPrompt) outConfirmFieldPrompt->setText(text);
+  return modalDialog(outWindowConfirm) == 1;
+}
+
+void VantrelController::actModalButtonOK(QObject*) {
+  if (QDialog* window = fModalWindow.data()) window->done(1);
+}
+
+void VantrelController::actModalButtonCancel(QObject*) {
+  if (QDialog* window = fModalWindow.data()) window->done(0);
+}
 
 // ---- root tabs ----------------------------------------------------------------------------------
 
 void VantrelController::tabViewDidSelectTabViewItem(QTabWidget*, int) { vtlUpdateRestoreButton(); }
-void VantrelController::vtlSaveTabs() {}
-bool VantrelController::vtlShowHideTab(int16_t, bool) { return false; }
+
+void VantrelController::vtlSaveTabs() {
+  for (int i = 0; i < kRootTabCount; ++i) {
+    const auto k = static_cast<size_t>(i);
+    const bool present = outMainTabsRoot && i < outMainTabsRoot->count();
+    fRootTabItems[k] = present ? RootTabItem{outMainTabsRoot->widget(i), outMainTabsRoot->tabText(i)} : RootTabItem{};
+    fRootTabVisible[k] = present;
+  }
+}
+
+bool VantrelController::vtlShowHideTab(int16_t index, bool visible) {
+  if (index < 0 || index >= kRootTabCount || outMainTabsRoot == nullptr) return false;
+  const auto k = static_cast<size_t>(index);
+  RootTabItem& item = fRootTabItems[k];
+  if (!item.page) return false;
+  if (visible) {
+    if (fRootTabVisible[k]) return false;
+    int position = 0;
+    for (int i = 0; i < index; ++i) position += fRootTabVisible[static_cast<size_t>(i)] ? 1 : 0;
+    ++fUpdatingUI;
+    outMainTabsRoot->insertTab(position, item.page, item.label);
+    --fUpdatingUI;
+    fRootTabVisible[k] = true;
+    return true;
+  }
+  if (!fRootTabVisible[k]) return false;
+  ++fUpdatingUI;
+  outMainTabsRoot->removeTab(outMainTabsRoot->indexOf(item.page));
+  --fUpdatingUI;
+  fRootTabVisible[k] = false;
+  return true;
+}
 
 // ---- helpers ------------------------------------------------------------------------------------
 

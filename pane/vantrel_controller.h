@@ -22,6 +22,8 @@
 #pragma once
 
 #include <QDialog>
+#include <QMetaType>
+#include <QPixmap>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -52,6 +54,12 @@ class QToolButton;
 
 class VantrelEditController;
 class VantrelParamController;
+
+// Item data of the pane's pop-ups (QComboBox): the item's tag and its represented object (a
+// profile of the profile menu as a pl::DictRef, a button number as an int).
+inline constexpr int kItemTagRole = Qt::UserRole;
+inline constexpr int kItemRepresentedObjectRole = Qt::UserRole + 1;
+Q_DECLARE_METATYPE(pl::DictRef)
 
 // A row of cells (NSMatrix): the container's buttons with the property "column", exclusive.
 class CellMatrix {
@@ -166,6 +174,8 @@ class VantrelController : public QObject {
   // ---- sheets (vantrel_controller.cpp) -------------------------------------------------------
   // Runs `window` window-modally on the pane's window until actModalButtonOK (1) or
   // actModalButtonCancel (0) ends it; -1000 for null, and for a second sheet while one runs.
+  // A QDialogButtonBox in the window is wired to the two actions (accept: OK, reject: Cancel),
+  // and closing the window (Escape) counts as Cancel.
   int modalDialog(QDialog* window);
   bool confirmRequest(const QString& key, const QString& param);
   // Whether a sheet runs now.
@@ -193,6 +203,12 @@ class VantrelController : public QObject {
   QComboBox* buttonMenu(int device, int position) const;
   int32_t buttonIndex(int device, int position) const;
   bool hidDetectionRunning() const { return hidManager != nullptr; }
+  // The picture of Dev1..Dev7 from the bundle's "devices" folder, `size` pixels square; null
+  // when there is none.
+  static QPixmap devicePicture(int device, int size);
+  // What actions the controller takes while it redraws the panel: none (the controls' signals
+  // during a redraw are not the user's changes).
+  bool redrawing() const { return fUpdatingUI > 0; }
   bool deviceCheckTimerRunning() const { return fDeviceCheckTimer != nullptr; }
 
   // ---- outlets -------------------------------------------------------------------------------
@@ -278,11 +294,12 @@ class VantrelController : public QObject {
   protocol::DeviceList fDeviceList;
 
  private:
+  void buildDevicePages();
   void findOutlets();
   void connectActions();
   // Loads a dialog of its own interface file ("<name>.ui"); null when it is missing.
   QDialog* loadSheet(const char* name);
-  void deliverHIDDeviceAdded(const sys::IOHIDDeviceRef& device);
+  void queueDeviceCheck(const sys::IOHIDDeviceRef& device);
 
   QPointer<QWidget> fRoot;
   panesvc::PaneServices fServices;
