@@ -14,10 +14,12 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QStackedWidget>
 #include <QStandardPaths>
 #include <QSvgRenderer>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "keys/key_tables.h"
@@ -198,6 +200,7 @@ bool VantrelEditController::editButtonAction(int32_t button, const pl::DictRef& 
   // Key names follow the keyboard layout in use now.
   GetKeyboardInformation(&fBundle, "Localizable");
   fillBrowserCategories();
+  fitBrowserColumns();
   vtlGetUIFromSettings();
   showDeviceAndButton(button);
   outEditBrowserCategories->setFocus();
@@ -265,6 +268,36 @@ void VantrelEditController::fillBrowserCommands(int category) {
   }
   outEditBrowserCommands->setProperty("category", category);
   fUpdatingUI = was;
+}
+
+void VantrelEditController::fitBrowserColumns() {
+  // Each column is as wide as its longest title (of every category, for the commands), so that
+  // nothing is cut and the dialog keeps its size while the user moves through the categories.
+  const assignments::LocString loc = locString();
+  const auto fit = [](QListWidget* list, const QStringList& titles) {
+    const QFontMetrics metrics(list->font());
+    int widest = 0;
+    for (const QString& t : titles) widest = std::max(widest, metrics.horizontalAdvance(t));
+    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    list->setMinimumWidth(widest + 2 * list->frameWidth() +
+                          list->verticalScrollBar()->sizeHint().width() +
+                          4 * list->spacing() + 12);
+  };
+  QStringList categories;
+  QStringList commands;
+  const pl::Array* tree = fAssignmentsTree.get();
+  const size_t count = assignments::BrowserRowCount(tree, 0, -1);
+  for (size_t c = 0; c < count; ++c) {
+    const int category = static_cast<int>(c);
+    categories << qs(assignments::BrowserTitle(tree, fSnippetsArray.get(), loc, 0, category, -1));
+    const size_t rows = assignments::BrowserRowCount(tree, 1, category);
+    for (size_t r = 0; r < rows; ++r) {
+      commands << qs(assignments::BrowserTitle(tree, fSnippetsArray.get(), loc, 1,
+                                               static_cast<int>(r), category));
+    }
+  }
+  fit(outEditBrowserCategories, categories);
+  fit(outEditBrowserCommands, commands);
 }
 
 void VantrelEditController::selectBrowserRow(QListWidget* list, int row) {

@@ -110,6 +110,7 @@ class VantrelEditController : public QObject, public VantrelKeystrokeReceiver {
   void awakeFromNib();
   void fillBrowserCategories();
   void fillBrowserCommands(int category);
+  void fitBrowserColumns();
   void fillSpeedMenu(int64_t selectTag);
   void showDeviceAndButton(int32_t button);
   void selectBrowserRow(QListWidget* list, int row);
