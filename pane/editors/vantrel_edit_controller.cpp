@@ -181,6 +181,13 @@ void VantrelEditController::awakeFromNib() {
     connect(b, &QPushButton::clicked, w, [w] { w->done(1); });
   if (auto* b = find<QPushButton>(w, "outEditButtonCancel"))
     connect(b, &QPushButton::clicked, w, [w] { w->done(0); });
+  // However the dialog ends (OK, Cancel, Escape), the modal run ends with its code.
+  connect(w, &QDialog::finished, this, [this, w](int code) {
+    if (!fHost.endModal || fEndingModal) return;
+    fEndingModal = true;
+    fHost.endModal(code, w);
+    fEndingModal = false;
+  });
 }
 
 // ---- Opening the dialog ----------------------------------------------------------------------

@@ -43,6 +43,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QStackedWidget;
 class QWidget;
+class VantrelController;
 
 class VantrelEditController : public QObject, public VantrelKeystrokeReceiver {
   Q_OBJECT
@@ -66,7 +67,16 @@ class VantrelEditController : public QObject, public VantrelKeystrokeReceiver {
     std::function<std::optional<std::string>(QWidget* parent, bool folder)> chooseItem;
     // The home folder written "~" in chosen paths. Empty: $HOME.
     std::string homeFolder;
+    // Called when the dialog ends, with 1 for OK and 0 for Cancel or Escape, to end the modal
+    // run. Unset: the dialog's own end is enough.
+    std::function<void(int code, QObject* sender)> endModal;
   };
+
+  // The pane's editor: the main controller runs the dialog (modalDialog, actModalButtonOK,
+  // actModalButtonCancel) and tells the device page and button; the pane's bundle
+  // (gVantrelBundle) gives the interface, the assignments and the texts. `main` must outlive
+  // the editor.
+  explicit VantrelEditController(VantrelController* main, QObject* parent = nullptr);
 
   // Loads "VantrelEdit.ui" from the bundle and the "Assignments" resource, adjusted to
   // `systemVersion` (0x1060 ... 0x1090). A missing or broken interface file leaves the editor
@@ -105,6 +115,8 @@ class VantrelEditController : public QObject, public VantrelKeystrokeReceiver {
 
   // The dialog (null when the interface file could not be loaded); for the panel and tests.
   QDialog* window() const { return fWindow.get(); }
+
+  VantrelController* outControllerMain = nullptr;
 
  private:
   void awakeFromNib();
@@ -163,4 +175,5 @@ class VantrelEditController : public QObject, public VantrelKeystrokeReceiver {
   // Set while the controls are being filled from the action, so that their change signals do
   // not write back what is being shown.
   bool fUpdatingUI = false;
+  bool fEndingModal = false;
 };
