@@ -5,6 +5,7 @@
 #include <QVariant>
 
 #include <array>
+#include <climits>
 #include <string>
 #include <vector>
 
@@ -16,17 +17,19 @@ namespace {
 constexpr int kTagRole = Qt::UserRole;
 constexpr int kObjectRole = Qt::UserRole + 1;
 constexpr char kButtonNameProperty[] = "vtlButtonName";
+constexpr int64_t kNoTag = INT64_MIN;
 
-constexpr int64_t S = kTemplateSeparator;
+// Grouped: clicks; scrolling and the slow pointer while held; back and forward; editing;
+// windows, the desktop and the snippets menu; media; nothing and the global profile's. (No
+// separators: a screen reader would meet them as nameless items.)
 constexpr auto kTemplate = std::to_array<int64_t>({
-    1, 2, 3, 4, 8, 5, 6, 7,   // clicks
-    S, 19, 9,                 // scrolling and the slow pointer while held
-    S, 30, 31,                // back and forward
-    S, 49, 51, 52, 53,        // editing
-    S, 104, 106, 160,         // windows, desktop, snippets menu
-    S, 90, 94, 95,            // media
-    S, 0, 200,                // nothing, the global profile's
-    S});                      // then the editor item
+    1, 2, 3, 4, 8, 5, 6, 7,
+    19, 9,
+    30, 31,
+    49, 51, 52, 53,
+    104, 106, 160,
+    90, 94, 95,
+    0, 200});
 
 QVariant tagValue(int64_t tag) { return QVariant::fromValue<qlonglong>(tag); }
 
@@ -38,10 +41,6 @@ void FillTemplateMenu(QComboBox* templ, const CommandName& name, const QString& 
   if (!templ) return;
   templ->clear();
   for (int64_t code : kTemplate) {
-    if (code == kTemplateSeparator) {
-      templ->insertSeparator(templ->count());
-      continue;
-    }
     templ->addItem(QString::fromStdString(name ? name(code) : std::to_string(code)),
                    tagValue(code));
   }
@@ -54,10 +53,7 @@ void CopyTemplateMenu(const QComboBox* templ, QComboBox* popup, int32_t button) 
   popup->clear();
   for (int i = 0; i < templ->count(); ++i) {
     const std::optional<int64_t> tag = ItemTag(templ, i);
-    if (!tag) {
-      popup->insertSeparator(popup->count());
-      continue;
-    }
+    if (!tag) continue;
     popup->addItem(templ->itemIcon(i), templ->itemText(i), tagValue(*tag));
     if (*tag == kEditorItemTag)
       popup->setItemData(popup->count() - 1, QVariant::fromValue<int>(button), kObjectRole);
@@ -89,10 +85,10 @@ void UpdatePopupForAssignment(QComboBox* popup, const pl::DictRef& profile, int3
   };
   const MenuUpdate update = UpdateMenuForAssignment(profile, button, hasTag, tree, snippets, loc);
 
-  // The rules work on the list of items; separators take places that match nothing.
+  // The rules work on the list of items; an item without a tag matches nothing.
   std::vector<MenuItem> items;
   for (int i = 0; i < popup->count(); ++i)
-    items.push_back({ItemTag(popup, i).value_or(kTemplateSeparator), popup->itemText(i).toStdString()});
+    items.push_back({ItemTag(popup, i).value_or(kNoTag), popup->itemText(i).toStdString()});
   const size_t before = items.size();
   const int selected = ApplyMenuUpdate(items, update);
 

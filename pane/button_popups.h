@@ -18,9 +18,7 @@ class QComboBox;
 
 namespace menus {
 
-// The commands the template menu offers directly, in menu order, kTemplateSeparator between
-// groups.
-inline constexpr int64_t kTemplateSeparator = -100;
+// The commands the template menu offers directly, in menu order.
 std::span<const int64_t> TemplateCommands();
 
 // The name of a command as the menus show it: its name in the command tree, else in the
@@ -28,14 +26,14 @@ std::span<const int64_t> TemplateCommands();
 using CommandName = std::function<std::string(int64_t code)>;
 
 // Fills `templ` (emptied first) with the template menu: the common commands tagged with their
-// codes, separators between the groups, and the editor item (tag -1) titled `editorTitle`.
+// codes and the editor item (tag -1) titled `editorTitle`.
 void FillTemplateMenu(QComboBox* templ, const CommandName& name, const QString& editorTitle);
 
 // Gives `popup` its own copy of the template's items, its editor item the button number as
 // represented object, and the button number as its "tag".
 void CopyTemplateMenu(const QComboBox* templ, QComboBox* popup, int32_t button);
 
-// The tag of an item (none for separators and items without one).
+// The tag of an item (none for an item without one).
 std::optional<int64_t> ItemTag(const QComboBox* popup, int index);
 // The tag of the selected item (none when nothing is selected).
 std::optional<int64_t> SelectedTag(const QComboBox* popup);

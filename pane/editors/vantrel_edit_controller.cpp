@@ -96,6 +96,9 @@ VantrelEditController::~VantrelEditController() = default;
 
 void VantrelEditController::awakeFromNib() {
   fAssignmentsTree = assignments::LoadAssignmentsTree(fBundle, fSystemVersion);
+  // Key names for the keystroke field and the button menus, from the layout in use and the
+  // pane's texts (read again each time the dialog opens).
+  GetKeyboardInformation(&fBundle, "Localizable");
   QDialog* w = fWindow.get();
   if (!w) return;
 

@@ -9,6 +9,7 @@ import os
 import plistlib
 import subprocess
 import sys
+import tempfile
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -23,9 +24,9 @@ APP = "vantrel_edit_demo"
 class Editor:
     """The demo program showing the editor for one button; its output once the dialog ends."""
 
-    def __init__(self, code, device=0, button=2, lang="en_US.UTF-8"):
-        env = dict(os.environ, LANG=lang, LC_ALL="")
-        self.proc = subprocess.Popen([DEMO, str(code), str(device), str(button)],
+    def __init__(self, code, device=0, button=2, lang="en_US.UTF-8", args=None, profile=None):
+        env = dict(os.environ, LANG=lang, LC_ALL="", VANTREL_DEMO_PROFILE=profile or "")
+        self.proc = subprocess.Popen([DEMO, *(args or [str(code), str(device), str(button)])],
                                      stdout=subprocess.PIPE, env=env)
         self.app = a11y.wait_for_app(APP)
         self.dialog = a11y.wait_until(lambda: a11y.windows(self.app), what="the editor's window")[0]
@@ -101,6 +102,31 @@ class EditorOnTheDesktop(unittest.TestCase):
         button, snippets = editor.finish()
         self.assertIsNone(button)
         self.assertEqual(snippets[3]["text"], "Bis bald")  # the snippet edit stays
+
+    def test_editor_item_of_a_popup_edits_its_button(self):
+        folder = tempfile.TemporaryDirectory()
+        self.addCleanup(folder.cleanup)
+        saved = os.path.join(folder.name, "profile.plist")
+        page = self.start(None, args=["--menus", "0"], profile=saved)
+        self.assertEqual(a11y.audit(page.app), [])
+        # A screen reader reads the pop-up by its label and its current item.
+        chord = a11y.find_one(page.app, role="combo box", label="Chord 1:")
+        self.assertEqual(a11y.name(chord), "Type ⌘⇧K")
+        a11y.choose(chord, "Other Action…")
+        a11y.activate_window("Assign an Action")
+        commands = page.find("list", "Actions")
+        a11y.wait_until(lambda: any("selected" in a11y.states(i) and a11y.name(i) == "Keystroke"
+                                    for i in a11y.children(commands)), what="the keystroke row")
+        field = page.find("text", "Keystroke")
+        a11y.focus(field)
+        a11y.key("ctrl+alt+Left")
+        a11y.wait_until(lambda: a11y.text(field) == "⌃⌥←", what="the new keystroke")
+        a11y.press(page.find("push button", "OK"))
+        a11y.wait_until(lambda: a11y.name(chord) == "Type ⌃⌥←",
+                        what="the pop-up showing the new keystroke")
+        with open(saved, "rb") as f:
+            chord1 = plistlib.load(f)["buttons"]["08"]
+        self.assertEqual((chord1["cmd"], chord1["key"], chord1["mod"]), (10, 123, 0x1800))
 
 
 if __name__ == "__main__":
