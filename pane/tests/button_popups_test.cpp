@@ -111,9 +111,7 @@ TEST_F(Popups, ExtraItemAndPrimaryClick) {
   EXPECT_EQ(popups[2].count(), plainCount);
   EXPECT_EQ(popups[2].currentText(), "Secondary click");
   EXPECT_EQ(popups[2].accessibleName(), "Button 3: Secondary click");
-  // A plain secondary click is no plain click: button 0 stays locked.
-  EXPECT_FALSE(popups[0].isEnabled());
-  // A keystroke is named by its keys and retitles the extra item it already has.
+  // A keystroke retitles the extra item the pop-up already has.
   b3->clear();
   b3->setInteger("cmd", 10);
   b3->setInteger("key", 40);
@@ -121,23 +119,6 @@ TEST_F(Popups, ExtraItemAndPrimaryClick) {
   updateAll(profile);
   EXPECT_EQ(popups[3].currentText(), QString::fromUtf8("Type ⌘⇧K"));
   EXPECT_EQ(popups[3].count(), plainCount + 1);
-
-  // With a plain click on button 1, button 0 may change again, and button 1, now the only
-  // plain click, may not.
-  profile->getDict("buttons")->set("01", D({{"cmd", I(1)}, {"mod", I(0)}}));
-  updateAll(profile);
-  EXPECT_TRUE(popups[0].isEnabled());
-  EXPECT_FALSE(popups[1].isEnabled());
-}
-
-// A missing button, or one of strange types, reads as command 0.
-TEST_F(Popups, MissingButtons) {
-  auto profile = profileOf({{"00", D({{"cmd", I(1)}})}, {"02", D({{"cmd", S("x")}})}});
-  updateAll(profile);
-  EXPECT_EQ(popups[1].currentText(), "Nothing");
-  EXPECT_EQ(menus::SelectedTag(&popups[1]), 0);
-  EXPECT_EQ(popups[2].currentText(), "Nothing");
-  EXPECT_FALSE(profile->getDict("buttons")->contains("01"));
 }
 
 }  // namespace

@@ -391,26 +391,6 @@ TEST_F(EditorTest, BrokenResources) {
   EXPECT_EQ(runs, 0);
 }
 
-// The system version decides between commands 107 and 136 in the browser.
-TEST_F(EditorTest, BrowserFollowsTheSystemVersion) {
-  const auto codesShown = [this] {
-    std::vector<int64_t> codes;
-    auto tree = editor->vtlGetAssignmentsTree();
-    for (size_t c = 0; c < tree->size(); ++c)
-      for (const auto& command : *tree->dictAt(c)->getArray("commands"))
-        codes.push_back(pl::asDict(command)->integerValue("command"));
-    return codes;
-  };
-  const auto has = [](const std::vector<int64_t>& v, int64_t code) {
-    return std::find(v.begin(), v.end(), code) != v.end();
-  };
-  EXPECT_TRUE(has(codesShown(), 136));
-  EXPECT_FALSE(has(codesShown(), 107));
-  makeEditor(resources, 0x1060);
-  EXPECT_FALSE(has(codesShown(), 136));
-  EXPECT_TRUE(has(codesShown(), 107));
-}
-
 class GermanEditorTest : public EditorTest {
  protected:
   GermanEditorTest() : EditorTest("de") {}
