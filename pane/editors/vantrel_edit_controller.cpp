@@ -210,6 +210,8 @@ bool VantrelEditController::editButtonAction(int32_t button, const pl::DictRef& 
   // Key names follow the keyboard layout in use now.
   GetKeyboardInformation(&fBundle, "Localizable");
   fillBrowserCategories();
+  // The commands are listed afresh: the snippets' names may have changed since.
+  fillBrowserCommands(std::max(outEditBrowserCategories->currentRow(), 0));
   fitBrowserColumns();
   vtlGetUIFromSettings();
   showDeviceAndButton(button);
@@ -284,12 +286,15 @@ void VantrelEditController::fitBrowserColumns() {
   // Each column is as wide as its longest title (of every category, for the commands), so that
   // nothing is cut and the dialog keeps its size while the user moves through the categories.
   const assignments::LocString loc = locString();
+  // A very long title (a snippet's name is the user's) scrolls instead of widening the dialog.
   const auto fit = [](QListWidget* list, const QStringList& titles) {
     const QFontMetrics metrics(list->font());
     int widest = 0;
     for (const QString& t : titles) widest = std::max(widest, metrics.horizontalAdvance(t));
-    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    list->setMinimumWidth(widest + 2 * list->frameWidth() +
+    const int limit = metrics.averageCharWidth() * 48;
+    list->setHorizontalScrollBarPolicy(widest > limit ? Qt::ScrollBarAsNeeded
+                                                      : Qt::ScrollBarAlwaysOff);
+    list->setMinimumWidth(std::min(widest, limit) + 2 * list->frameWidth() +
                           list->verticalScrollBar()->sizeHint().width() +
                           4 * list->spacing() + 12);
   };

@@ -284,6 +284,11 @@ TEST_F(EditorTest, SnippetFieldsEditTheSnippetsInPlace) {
   ASSERT_EQ(snippets->size(), 7u);
   EXPECT_EQ(snippets->dictAt(6)->stringValue("name"), "Seven");
   EXPECT_EQ(snippets->dictAt(4)->stringValue("text"), "");
+
+  // Opened again, the browser names the snippets as they are now.
+  edit(profileWith(D({{"cmd", I(180)}})), [&](QDialog* d) {
+    EXPECT_EQ(w<QListWidget>(d, "outEditBrowserCommands")->item(4)->text(), "Address");
+  });
 }
 
 // Applications and items come from the choosers: an application by its name and identifier, a
