@@ -197,7 +197,8 @@ void VantrelEditController::awakeFromNib() {
 
 bool VantrelEditController::editButtonAction(int32_t button, const pl::DictRef& settings,
                                              const pl::ArrayRef& snippets) {
-  if (!fWindow || !settings) return false;
+  // One dialog at a time: a second request while it is open is refused.
+  if (!fWindow || !settings || fWindow->isVisible()) return false;
   const std::string key = menus::ButtonKey(button);
   const pl::DictRef buttons = settings->getDict("buttons");
   const pl::DictRef current = buttons ? buttons->getDict(key) : nullptr;

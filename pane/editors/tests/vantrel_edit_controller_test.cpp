@@ -355,12 +355,21 @@ TEST_F(EditorTest, DeviceButtonAndSpeed) {
   EXPECT_EQ(profile->getDict("buttons")->getDict("08")->integerValue("cnt"), 3);
 }
 
-// A button without a dictionary, or a profile without buttons, does not open the dialog.
+// A button without a dictionary, or a profile without buttons, does not open the dialog, and
+// neither does a second request while it is open.
 TEST_F(EditorTest, MissingButtonDoesNotOpen) {
   EXPECT_FALSE(editor->editButtonAction(5, profileWith(D({{"cmd", I(1)}})), snippets));
   EXPECT_FALSE(editor->editButtonAction(0, D({{"buttons", S("x")}}), snippets));
   EXPECT_FALSE(editor->editButtonAction(0, nullptr, snippets));
   EXPECT_EQ(runs, 0);
+  auto first = profileWith(D({{"cmd", I(2)}}));
+  auto second = profileWith(D({{"cmd", I(3)}}));
+  EXPECT_TRUE(edit(first, [&](QDialog*) {
+    EXPECT_FALSE(editor->editButtonAction(2, second, snippets));
+    result = 1;
+  }));
+  EXPECT_EQ(runs, 1);
+  EXPECT_EQ(buttonOf(first)->integerValue("cmd"), 2);
 }
 
 // A missing or broken "Assignments" resource gives an empty browser, and the dialog still
