@@ -38,7 +38,7 @@ bool ApplyPrimaryClickRule(const pl::DictRef& profile, int32_t button);
 // The title of the extra item for a button dictionary (null, or strange types, read as empty):
 //   its "label" when it has one; otherwise the command's name (from the tree, else from the
 //   command table, else "-"), and by command:
-//   clicks with modifiers    modifier names, "+" and the name   "⌃⌥+Secondary click"
+//   clicks with modifiers    modifier names, "+" and the name   "⌃+⌥+Secondary click"
 //   keystroke (10)           "Type" and the key combination      "Type ⌘K"
 //   type a character (11)    "Type", the modifiers, the character
 //   open an item (70)        the last path component of "str"
