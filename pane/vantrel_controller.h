@@ -50,6 +50,10 @@ class QStackedWidget;
 class QTabWidget;
 class QToolButton;
 
+namespace appchoice {
+struct ChosenApplication;
+}
+
 class VantrelEditController;
 class VantrelParamController;
 
@@ -133,6 +137,8 @@ class VantrelController : public QObject {
  public:
   bool vtlDeviceConnected() const;
   void vtlUpdateProfileMenu();
+  // The end of actButtonAddProfile once the user chose an application in the chooser.
+  void vtlAddProfileForApplication(const appchoice::ChosenApplication& app);
   void vtlUpdateDeviceList();
   void vtlReceiveDeviceState(const pl::DataRef& data);
 
