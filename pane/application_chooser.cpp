@@ -223,7 +223,8 @@ void VantrelApplicationChooser::chooseOther() {
 
 void VantrelApplicationChooser::askSimulator(QDBusConnection bus) {
   if (!bus.isConnected()) {
-    Q_EMIT simulatedApplicationsChecked();
+    // Told on the next pass of the event loop, once the caller could connect to it.
+    QMetaObject::invokeMethod(this, [this] { Q_EMIT simulatedApplicationsChecked(); }, Qt::QueuedConnection);
     return;
   }
   QDBusMessage call = QDBusMessage::createMethodCall(QString::fromLatin1(simbus::kSystemService),
