@@ -1,74 +1,101 @@
-// The profile menu: its contents and order, choosing, adding and removing profiles.
+// The profile menu: its contents and order, choosing, adding and removing profiles. Adding and
+// removing change the profiles in memory only; the next save writes them.
 #include <QComboBox>
+#include <QPointer>
+#include <QVariant>
 
-#include <algorithm>
-
+#include "pane/application_chooser.h"
+#include "pane/profile_rules.h"
 #include "pane/vantrel_controller.h"
 #include "settings/matching.h"
 
-void VantrelController::actPopupProfile(QObject*) {}
 
-void VantrelController::actButtonAddProfile(QObject*) {}
+namespace {
 
-void VantrelController::actButtonRemoveProfile(QObject*) {}
+// The profile an item of the profile menu stands for (null for the separator).
+pl::DictRef profileOfItem(const QComboBox* popup, int index) {
+  if (popup == nullptr || index < 0 || index >= popup->count()) return nullptr;
+  const QVariant v = popup->itemData(index, Qt::UserRole + 1);
+  return v.canConvert<pl::DictRef>() ? v.value<pl::DictRef>() : nullptr;
+}
+
+}  // namespace
 
 void VantrelController::vtlUpdateProfileMenu() {
   if (outMainPopupProfile == nullptr) return;
-  QComboBox* menu = outMainPopupProfile;
+  const pl::DictRef remembered = profileOfItem(outMainPopupProfile, outMainPopupProfile->currentIndex());
   ++fUpdatingUI;
-  const QVariant remembered = menu->currentIndex() >= 0 ? menu->currentData(kItemRepresentedObjectRole) : QVariant();
-  const pl::DictRef rememberedProfile = remembered.canConvert<pl::DictRef>() ? remembered.value<pl::DictRef>() : nullptr;
-  menu->clear();
-
-  auto deviceValue = [](const pl::DictRef& profile, std::string_view key) -> uint16_t {
-    const pl::DictRef device = profile ? profile->getDict("target device") : nullptr;
-    return static_cast<uint16_t>(device ? device->integerValue(key) : 0);
-  };
-  const auto product = static_cast<uint16_t>(fSelectedDevice ? fSelectedDevice->integerValue("device product id") : 0);
-  const auto versionMin = static_cast<uint16_t>(fSelectedDevice ? fSelectedDevice->integerValue("device version min") : 0);
-
-  std::vector<pl::DictRef> profiles;
-  if (fSettingsArray) {
-    for (size_t i = 0; i < fSettingsArray->size(); ++i) {
-      const pl::DictRef profile = fSettingsArray->dictAt(i);
-      if (profile && deviceValue(profile, "device product id") == product &&
-          deviceValue(profile, "device version min") == versionMin) {
-        profiles.push_back(profile);
-      }
-    }
-  }
-  std::stable_sort(profiles.begin(), profiles.end(), [](const pl::DictRef& a, const pl::DictRef& b) {
-    const bool aGlobal = VTLSettingsAreGlobal(a);
-    const bool bGlobal = VTLSettingsAreGlobal(b);
-    if (aGlobal != bGlobal) return aGlobal;
-    if (aGlobal) return false;
-    return QString::fromStdString(a->stringValue("settings name"))
-               .compare(QString::fromStdString(b->stringValue("settings name")), Qt::CaseInsensitive) < 0;
-  });
-
+  const QSignalBlocker quiet(outMainPopupProfile);
+  outMainPopupProfile->clear();
   bool separated = false;
-  for (const pl::DictRef& profile : profiles) {
+  for (const pl::DictRef& profile : profiles::profilesForMenu(fSettingsArray, fSelectedDevice)) {
     if (!separated && !VTLSettingsAreGlobal(profile)) {
-      menu->insertSeparator(menu->count());
+      outMainPopupProfile->insertSeparator(outMainPopupProfile->count());
       separated = true;
     }
     const std::string name = profile->stringValue("settings name");
-    const QString title = name == "All Applications" ? locString(QStringLiteral("ALL_APPLICATIONS"))
-                                                     : QString::fromStdString(name);
-    menu->addItem(title);
-    menu->setItemData(menu->count() - 1, QVariant::fromValue(profile), kItemRepresentedObjectRole);
+    const QString title = name == profiles::kAllApplicationsName ? locString(QStringLiteral("ALL_APPLICATIONS"))
+                                                                : QString::fromStdString(name);
+    outMainPopupProfile->addItem(title);
+    outMainPopupProfile->setItemData(outMainPopupProfile->count() - 1, QVariant::fromValue(profile), Qt::UserRole + 1);
   }
-
   int select = 0;
-  if (rememberedProfile) {
-    for (int i = 0; i < menu->count(); ++i) {
-      const QVariant represented = menu->itemData(i, kItemRepresentedObjectRole);
-      if (represented.canConvert<pl::DictRef>() && pl::isEqual(represented.value<pl::DictRef>(), rememberedProfile)) {
+  if (remembered) {
+    for (int i = 0; i < outMainPopupProfile->count(); ++i) {
+      if (pl::isEqual(profileOfItem(outMainPopupProfile, i), remembered)) {
         select = i;
         break;
       }
     }
   }
-  if (menu->count() > 0) menu->setCurrentIndex(select);
+  if (outMainPopupProfile->count() > 0) outMainPopupProfile->setCurrentIndex(select);
   --fUpdatingUI;
+}
+
+void VantrelController::actPopupProfile(QObject*) {
+  const pl::DictRef profile =
+      outMainPopupProfile ? profileOfItem(outMainPopupProfile, outMainPopupProfile->currentIndex()) : nullptr;
+  if (!profile) return;
+  fSelectedApp = pl::deepCopyDict(profile->getDict("target app"));
+  vtlLoadAppropriateSettings();
+}
+
+void VantrelController::actButtonAddProfile(QObject*) {
+  VantrelApplicationChooser::Options options;
+  options.accessory = outAddProfileInfoView;
+  options.title = locString(QStringLiteral("Add a Profile for an Application"));
+  options.chooseTitle = locString(QStringLiteral("Add Profile"));
+  QPointer<VantrelController> self(this);
+  VantrelApplicationChooser::beginSheet(
+      sheetParent(), options, [self](const std::optional<appchoice::ChosenApplication>& chosen) {
+        if (self && chosen) self->vtlAddProfileForApplication(*chosen);
+      });
+}
+
+void VantrelController::vtlAddProfileForApplication(const appchoice::ChosenApplication& app) {
+  const pl::DictRef profile = profiles::newProfileForApplication(fCurSettingsDict, app);
+  if (!profile || !fSettingsArray) return;
+  fSelectedApp = pl::deepCopyDict(profile->getDict("target app"));
+  if (vtlFindSettingsIndex(profile, fSettingsArray, true) < 0) {
+    profile->setBool("factory setting", false);
+    fSettingsArray->append(profile);
+  }
+  vtlUpdateProfileMenu();
+  vtlLoadAppropriateSettings();
+}
+
+void VantrelController::actButtonRemoveProfile(QObject*) {
+  if (!fSettingsArray || VTLSettingsAreGlobal(fCurSettingsDict)) return;
+  if (fCurSettingsIndex < 0 || static_cast<size_t>(fCurSettingsIndex) >= fSettingsArray->size()) return;
+  const pl::DictRef shown = fSettingsArray->dictAt(static_cast<size_t>(fCurSettingsIndex));
+  const QString name = shown ? QString::fromStdString(shown->stringValue("settings name")) : QString();
+  if (!confirmRequest(QStringLiteral("DELETE_PROFILE_WARNING"), name)) return;
+  // The sheet ran a modal loop: the profiles may have changed meanwhile.
+  if (fCurSettingsIndex < 0 || static_cast<size_t>(fCurSettingsIndex) >= fSettingsArray->size() ||
+      fSettingsArray->dictAt(static_cast<size_t>(fCurSettingsIndex)) != shown)
+    return;
+  fSettingsArray->remove(static_cast<size_t>(fCurSettingsIndex));
+  fSelectedApp = nullptr;
+  vtlUpdateProfileMenu();
+  vtlLoadAppropriateSettings();
 }

@@ -52,6 +52,10 @@ class QStackedWidget;
 class QTabWidget;
 class QToolButton;
 
+namespace appchoice {
+struct ChosenApplication;
+}
+
 class VantrelEditController;
 class VantrelParamController;
 
@@ -141,6 +145,8 @@ class VantrelController : public QObject {
  public:
   bool vtlDeviceConnected() const;
   void vtlUpdateProfileMenu();
+  // The end of actButtonAddProfile once the user chose an application in the chooser.
+  void vtlAddProfileForApplication(const appchoice::ChosenApplication& app);
   void vtlUpdateDeviceList();
   void vtlReceiveDeviceState(const pl::DataRef& data);
 

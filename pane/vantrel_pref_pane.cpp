@@ -4,6 +4,7 @@
 
 #include "pane/editors/vantrel_edit_controller.h"
 #include "pane/editors/vantrel_param_controller.h"
+#include "pane/hyperlink_button.h"
 #include "pane/interface_loader.h"
 #include "pane/key_capture.h"
 #include "pane/login_items.h"
@@ -76,6 +77,7 @@ bool VantrelPrefPane::initWithBundle(const platform::Bundle& bundle) {
 QWidget* VantrelPrefPane::loadMainView() {
   if (fMainView) return fMainView;
   if (gVantrelBundle == nullptr) return nullptr;
+  registerHyperlinkButton();
   std::unique_ptr<QWidget> view = paneui::loadInterface(*gVantrelBundle, QString::fromLatin1(kMainInterface));
   if (!view) return nullptr;
   fMainView = view.release();

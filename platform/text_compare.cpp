@@ -93,4 +93,21 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
   return i == a.size() && j == b.size();
 }
 
+int compareIgnoringCase(std::string_view a, std::string_view b) {
+  size_t i = 0;
+  size_t j = 0;
+  while (i < a.size() && j < b.size()) {
+    const size_t i0 = i;
+    const size_t j0 = j;
+    const char32_t ca = decodeAt(a, i);
+    const char32_t cb = decodeAt(b, j);
+    // A malformed byte comes after every character, ordered by its value.
+    const char32_t fa = ca == kInvalid ? 0x110000 + static_cast<unsigned char>(a[i0]) : fold(ca);
+    const char32_t fb = cb == kInvalid ? 0x110000 + static_cast<unsigned char>(b[j0]) : fold(cb);
+    if (fa != fb) return fa < fb ? -1 : 1;
+  }
+  if (i == a.size() && j == b.size()) return 0;
+  return i == a.size() ? -1 : 1;
+}
+
 }  // namespace text

@@ -13,4 +13,9 @@ bool isValidUtf8(std::string_view s);
 // Bytes that are not valid UTF-8 compare as they are.
 bool equalsIgnoringCase(std::string_view a, std::string_view b);
 
+// Orders two names when letter case is ignored (the same folding as equalsIgnoringCase),
+// character by character by code point: negative when `a` comes first, 0 when they are equal
+// so, positive otherwise. Bytes that are not valid UTF-8 come after every character.
+int compareIgnoringCase(std::string_view a, std::string_view b);
+
 }  // namespace text

@@ -317,6 +317,20 @@ QString SystemObject::FrontApplication() {
   return compact(o);
 }
 
+QString SystemObject::Applications() {
+  QJsonArray a;
+  for (const auto& app : World::installedApplications()) {
+    QJsonObject o;
+    o["bundle_id"] = qs(app.bundleID);
+    o["name"] = qs(app.name);
+    o["executable"] = qs(app.executable);
+    o["signature"] = qs(app.signature);
+    o["bundle_path"] = qs(app.bundlePath);
+    a.append(o);
+  }
+  return compact(a);
+}
+
 QString SystemObject::HidDevices() {
   QJsonArray a;
   for (const auto& h : bus_.world().hidDevices()) {

@@ -84,6 +84,9 @@ class SystemObject : public QObject {
   bool PasteboardSetData(const QByteArray& data, const QString& type);
   int PopUpSnippetsMenu(const QStringList& titles);
   QString FrontApplication();
+  // The installed applications (a JSON array of objects: bundle_id, name, executable,
+  // signature, bundle_path), for application choosers.
+  QString Applications();
   QString HidDevices();
 
  private:

@@ -609,6 +609,22 @@ constexpr KnownApp kKnownApps[] = {
 };
 }  // namespace
 
+const std::vector<Application>& World::installedApplications() {
+  static const std::vector<Application> apps = {
+      {"com.example.editor", "Editor", "editor", "EDIT", "/Applications/Editor.app/",
+       "/Applications/Editor.app/Contents/MacOS/editor", true},
+      {"com.apple.finder", "Finder", "Finder", "MACS", "/System/Library/CoreServices/Finder.app/",
+       "/System/Library/CoreServices/Finder.app/Contents/MacOS/Finder", true},
+      {"com.example.mail", "Mail", "mail", "MAIL", "/Applications/Mail.app/",
+       "/Applications/Mail.app/Contents/MacOS/mail", true},
+      {"com.example.mediaplayer", "Media Player", "mediaplayer", "hook", "/Applications/Media Player.app/",
+       "/Applications/Media Player.app/Contents/MacOS/mediaplayer", true},
+      {"com.example.other", "Other", "other", "", "/Applications/Other.app/",
+       "/Applications/Other.app/Contents/MacOS/other", true},
+  };
+  return apps;
+}
+
 Status World::openApplicationWithCreator(uint32_t creator) {
   const KnownApp* app = nullptr;
   for (const auto& a : kKnownApps)

@@ -232,6 +232,8 @@ class World {
   // ---- operating system ----
   void activate(const Application& app);
   const std::optional<Application>& frontApplication() const { return front_; }
+  // The applications installed in the world (what an application chooser offers), by name.
+  static const std::vector<Application>& installedApplications();
   // The console session: no dictionary at all, or one with or without the on-console entry.
   struct Console {
     bool dictionary = true;

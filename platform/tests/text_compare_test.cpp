@@ -28,4 +28,16 @@ TEST(NamesIgnoringCase, FoldLettersOfAnyScriptButNothingElse) {
   EXPECT_FALSE(text::equalsIgnoringCase("\xC3", "\xC3\x9C"));
 }
 
+TEST(NamesIgnoringCase, OrderAlphabeticallyWithoutCase) {
+  EXPECT_LT(text::compareIgnoringCase("Alpha", "beta"), 0);
+  EXPECT_GT(text::compareIgnoringCase("zeta", "Beta"), 0);
+  EXPECT_EQ(text::compareIgnoringCase("\xC3\x9C" "ber", "\xC3\xBC" "BER"), 0);
+  EXPECT_LT(text::compareIgnoringCase("Mail", "mailbox"), 0);  // a prefix comes first
+  EXPECT_GT(text::compareIgnoringCase("mailbox", "MAIL"), 0);
+  EXPECT_EQ(text::compareIgnoringCase("", ""), 0);
+  // Malformed bytes come after every character, whichever side they are on.
+  EXPECT_GT(text::compareIgnoringCase("a\xFF", "a\xF0\x9F\x98\x80"), 0);
+  EXPECT_LT(text::compareIgnoringCase("a\xF0\x9F\x98\x80", "a\xFF"), 0);
+}
+
 }  // namespace
