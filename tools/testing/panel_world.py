@@ -222,6 +222,8 @@ class PanelWorld:
                 except subprocess.TimeoutExpired:
                     p.kill()
                     p.wait()
+            if p.stdout:
+                p.stdout.close()
         self.procs.clear()
         self.watch.stop()
         if self.own_home:
