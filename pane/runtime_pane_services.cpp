@@ -8,6 +8,7 @@
 #include <map>
 
 #include "platform/dbus/distributed_notifications.h"
+#include "platform/dbus/session_processes.h"
 #include "platform/linux/linux_system.h"
 #include "platform/linux/udev_hid.h"
 #include "platform/linux/xdg_autostart.h"
@@ -144,7 +145,10 @@ struct RuntimePaneServices::Parts {
   rl::QtReadinessWatcher watcher;
   ChosenHIDManagers hid{watcher};
   QtClock clock;
-  sys::ProcFsProcessManager processes;
+  sys::ProcFsProcessManager allProcesses;
+  // A helper counts only when it runs in this login session (same user, same session bus), so
+  // another user's helper, or one on another bus, does not keep the pane from starting its own.
+  simbus::SessionProcessManager processes{allProcesses};
   DesktopWorkspaceActions workspace;
   sys::XdgAutostartLoginItems loginItems;
 };
