@@ -119,6 +119,7 @@ void VantrelController::buildDevicePages() {
     const std::string_view name = models::modelName(k);
     cellButton->setText(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())));
     cellButton->setAccessibleName(cellButton->text());
+    cellButton->setMinimumWidth(cellButton->sizeHint().width());  // names are never cut short
   }
 }
 

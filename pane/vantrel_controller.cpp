@@ -8,6 +8,7 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QEventLoop>
+#include <QAbstractItemView>
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
@@ -163,6 +164,19 @@ void VantrelController::findOutlets() {
 
   outHelpLabelVersion = outlet<QLabel>(r, "outHelpLabelVersion");
   outHelpTextDevices = outlet<QLabel>(r, "outHelpTextDevices");
+
+  // The template menu and the chooser's accessory view are never shown in the panel: out of its
+  // widget tree (and so out of the screen reader's), owned by the controller.
+  for (QWidget* kept : {static_cast<QWidget*>(outMenuAssignments), outAddProfileInfoView}) {
+    if (kept == nullptr) continue;
+    kept->hide();
+    kept->setParent(nullptr);
+    fDetached.emplace_back(kept);
+  }
+  // A pop-up's list is read out by the pop-up's name.
+  for (QComboBox* combo : r ? r->findChildren<QComboBox*>() : QList<QComboBox*>()) {
+    if (combo->view()) combo->view()->setAccessibleName(combo->accessibleName());
+  }
 }
 
 QDialog* VantrelController::loadSheet(const char* name) {

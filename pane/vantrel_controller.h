@@ -308,6 +308,7 @@ class VantrelController : public QObject {
   void queueDeviceCheck(const sys::IOHIDDeviceRef& device);
 
   QPointer<QWidget> fRoot;
+  std::vector<std::unique_ptr<QWidget>> fDetached;  // outMenuAssignments, outAddProfileInfoView
   panesvc::PaneServices fServices;
   QPointer<QDialog> fModalWindow;
   // Set while the sender of an action is the panel itself (redraws), so that signals the

@@ -16,9 +16,9 @@
 namespace {
 
 void shoot(QWidget* window, const QString& path) {
-  window->adjustSize();
-  window->resize(window->sizeHint().expandedTo(QSize(760, 560)));
   window->show();
+  QApplication::processEvents();
+  window->resize(window->sizeHint().expandedTo(window->minimumSizeHint()).expandedTo(QSize(760, 560)));
   QApplication::processEvents();
   window->grab().save(path);
   std::printf("%s\n", qPrintable(path));
