@@ -211,7 +211,12 @@ void VantrelController::connectActions() {
            outPointerButtonSlowOpt, outPointerButtonSlowShift, outPointerButtonSlowCtrl,
            outPointerBoxSingleAxis, outPointerButtonAxisCmd, outPointerButtonAxisOpt,
            outPointerButtonAxisShift, outPointerButtonAxisCtrl, outScrollBoxInertial}) {
-    onClick(b, &VantrelController::actUpdateSettings);
+    // Toggled rather than clicked: a screen reader's toggle action changes the state without a
+    // click, and the change must reach the profile all the same.
+    if (b == nullptr) continue;
+    connect(b, &QAbstractButton::toggled, this, [this, b] {
+      if (!redrawing()) actUpdateSettings(b);
+    });
   }
   for (int column = 0; column < outScrollMatrixDirection.columnCount(); ++column) {
     QAbstractButton* cellButton = outScrollMatrixDirection.cell(column);
