@@ -77,20 +77,8 @@ bool isValidUtf8(std::string_view s) {
 }
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-  size_t i = 0;
-  size_t j = 0;
-  while (i < a.size() && j < b.size()) {
-    const size_t i0 = i;
-    const size_t j0 = j;
-    const char32_t ca = decodeAt(a, i);
-    const char32_t cb = decodeAt(b, j);
-    if (ca == kInvalid || cb == kInvalid) {
-      if (ca != cb || a[i0] != b[j0]) return false;
-      continue;
-    }
-    if (ca != cb && fold(ca) != fold(cb)) return false;
-  }
-  return i == a.size() && j == b.size();
+  // Equal in the case-blind order: the same characters up to case, and the same malformed bytes.
+  return compareIgnoringCase(a, b) == 0;
 }
 
 int compareIgnoringCase(std::string_view a, std::string_view b) {
